@@ -1,0 +1,49 @@
+/* Recording implementation of the user-facing half of the platform interface. */
+#include "../platform.h"
+#include "ui_record.h"
+
+RecordedUi recordedUi;
+
+void ResetRecordedUi(int fileBarWidth, int overallBarWidth)
+{
+    recordedUi = RecordedUi();
+    recordedUi.fileBarWidth = fileBarWidth;
+    recordedUi.overallBarWidth = overallBarWidth;
+}
+
+void *BeginWaitCursor()
+{
+    recordedUi.waitCursorDepth++;
+    recordedUi.waitCursorCalls++;
+    return &recordedUi;
+}
+
+void EndWaitCursor(void *) { recordedUi.waitCursorDepth--; }
+
+void ShowErrorBox(int number, const char *text)
+{
+    recordedUi.errors.push_back(number);
+    recordedUi.errorTexts.push_back(text);
+}
+
+void SetStatusText(const char *text) { recordedUi.statusTexts.push_back(text); }
+
+int GetControlWidth(int id, int)
+{
+    if (id == 171)
+        return recordedUi.fileBarWidth;
+    if (id == 173)
+        return recordedUi.overallBarWidth;
+    return 0;
+}
+
+void PaintScanBar(PaintContext, int32_t fill) { recordedUi.scanPaints.push_back(fill); }
+
+void DrawFileProgress(PaintContext, uint32_t done, uint32_t total)
+{
+    recordedUi.filePaintCount++;
+    if (recordedUi.recordFilePaints)
+        recordedUi.filePaints.push_back({done, total});
+}
+
+void WipeFileBar() { recordedUi.wipes++; }

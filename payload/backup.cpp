@@ -1,0 +1,2 @@
+/* backup: written by its owner. */
+#include "backup.h"

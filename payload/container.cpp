@@ -1,0 +1,2 @@
+/* container: written by its owner. */
+#include "container.h"

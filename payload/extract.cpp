@@ -1,0 +1,2 @@
+/* extract: written by its owner. */
+#include "extract.h"

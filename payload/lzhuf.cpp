@@ -1,0 +1,2 @@
+/* lzhuf: written by its owner. */
+#include "lzhuf.h"

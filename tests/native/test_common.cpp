@@ -1,0 +1,68 @@
+// Path splitting, the native path rule and the message table.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "common/messages.h"
+#include "common/path.h"
+#include "common/posix/posix_platform.h"
+
+namespace {
+
+struct SplitCase {
+    const char *path, *drive, *dir, *name, *ext;
+};
+
+TEST(SplitPath, TakesWindowsPathsApart)
+{
+    const SplitCase cases[] = {
+        {"c:\\yelk\\yelk32.exe", "c:", "\\yelk\\", "yelk32", ".exe"},
+        {"c:\\yelk\\\\yelk.hlp", "c:", "\\yelk\\\\", "yelk", ".hlp"},
+        {"c:\\a.ini\\b\\macros", "c:", "\\a.ini\\b\\", "macros", ""},
+        {"c:\\yelk\\archive.tar.gz", "c:", "\\yelk\\", "archive.tar", ".gz"},
+        {"yelk.ini", "", "", "yelk", ".ini"},
+        {"\\yelk.ini", "", "\\", "yelk", ".ini"},
+        {"z:", "z:", "", "", ""},
+        {"", "", "", "", ""},
+    };
+    for (const SplitCase &c : cases) {
+        PathParts parts;
+        SplitPath(c.path, &parts);
+        EXPECT_STREQ(parts.drive, c.drive) << c.path;
+        EXPECT_STREQ(parts.dir, c.dir) << c.path;
+        EXPECT_STREQ(parts.name, c.name) << c.path;
+        EXPECT_STREQ(parts.ext, c.ext) << c.path;
+    }
+}
+
+TEST(SplitPath, CutsOverlongPartsToTheirBuffers)
+{
+    std::string longName(500, 'n');
+    std::string path = "c:\\" + longName + ".ini";
+    PathParts parts;
+    SplitPath(path.c_str(), &parts);
+    EXPECT_EQ(strlen(parts.name), sizeof parts.name - 1);
+    EXPECT_STREQ(parts.ext, ".ini");
+}
+
+TEST(NativePaths, DriveZIsTheLinuxRootAndOtherDrivesStayUnderTheDriveRoot)
+{
+    SetDriveRoot("/tmp/drives");
+    EXPECT_EQ(ToLinuxPath("z:\\tmp\\x\\yelk.ini"), "/tmp/x/yelk.ini");
+    EXPECT_EQ(ToLinuxPath("Z:\\"), "/");
+    EXPECT_EQ(ToLinuxPath("c:\\yelk.tmp"), "/tmp/drives/c/yelk.tmp");
+    EXPECT_EQ(ToLinuxPath("d:yelk.tmp"), "/tmp/drives/d/yelk.tmp");
+    EXPECT_EQ(ToWindowsPath("/tmp/x/yelk.ini"), "z:\\tmp\\x\\yelk.ini");
+}
+
+TEST(Messages, NumbersShareTheirTexts)
+{
+    EXPECT_STREQ(ErrorText(2), ErrorText(9));
+    EXPECT_STREQ(ErrorText(4), ErrorText(5));
+    EXPECT_STREQ(ErrorText(10), ErrorText(14));
+    EXPECT_STREQ(ErrorText(8), "");
+    EXPECT_STREQ(ErrorText(99), "");
+    EXPECT_EQ(std::string(ErrorText(1)).rfind("There seems to be a problem creating the directory", 0), 0u);
+}
+
+} // namespace

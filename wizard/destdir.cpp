@@ -1,0 +1,18 @@
+/* CreateDestDir: makes the one folder level the user chose. */
+#include "destdir.h"
+
+#include "../common/messages.h"
+#include "../common/platform.h"
+#include "../common/session.h"
+
+int CreateDestDir()
+{
+    if (PathExists(session.destDir))
+        return 1;
+    if (!MakeFolder(session.destDir)) {
+        ShowErrorBox(1, ErrorText(1));
+        return 2;
+    }
+    session.createdDestDir = 1;
+    return 1;
+}
