@@ -1,2 +1,91 @@
-/* backup: written by its owner. */
+/*
+ * The backup policy: decides, for one member's destination path, whether a
+ * file an earlier installation left there stays in place (settings files the
+ * user keeps), moves into the flat "backup" folder inside destDir, or is
+ * overwritten. Called by ExtractMember once the member's bytes are complete.
+ */
 #include "backup.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "../common/messages.h"
+#include "../common/path.h"
+#include "../common/platform.h"
+#include "../common/session.h"
+
+enum {
+    kPolicyUndecided = 0,   /* no existing settings file met yet in this run */
+    kPolicyKeep = 1,        /* existing settings files stay, members skipped */
+    kPolicyReplace = 2      /* settings files are handled like all others */
+};
+
+static const char kBackupFolder[] = "\\backup";
+
+/* Longest destDir that leaves room in backupDir for the folder name and its
+   closing backslash. */
+static const size_t kMaxBackupBase = kPathSize - 1 - (sizeof kBackupFolder - 1) - 1;
+
+/* Makes backupDir ready at the first backup of a run: destDir\backup\, the
+   folder created when nothing stands there. 0 after message [6]. */
+static int PrepareBackupDir()
+{
+    /* A longer destDir would leave no room for the path: the folder is then
+       treated as one that cannot be created, and the user picks another. */
+    if (strlen(session.destDir) > kMaxBackupBase) {
+        ShowErrorBox(6, ErrorText(6));
+        return 0;
+    }
+    snprintf(session.backupDir, sizeof session.backupDir, "%s%s", session.destDir, kBackupFolder);
+    if (!PathExists(session.backupDir) && !MakeFolder(session.backupDir)) {
+        session.backupDir[0] = '\0';
+        ShowErrorBox(6, ErrorText(6));
+        return 0;
+    }
+    strcat(session.backupDir, "\\");
+    return 1;
+}
+
+int BackupExisting(const char *path)
+{
+    if (!PathExists(path))
+        return kBackupGoOn;
+
+    /* Read-only, hidden or system files are replaced like any other. */
+    ClearAttributes(path);
+
+    /* Settings files: the whole path counts, case-sensitively, so a folder
+       named like "c:\old.ini\yelk" makes every member a settings file. */
+    if (session.settingsPolicy != kPolicyReplace && strstr(path, ".ini") != nullptr) {
+        if (session.settingsPolicy == kPolicyKeep)
+            return kBackupKeep;
+        if (session.keepSettings) {
+            session.settingsPolicy = kPolicyKeep;
+            return kBackupKeep;
+        }
+        session.settingsPolicy = kPolicyReplace;
+    }
+
+    if (!session.makeBackups)
+        return kBackupGoOn;
+
+    if (session.backupDir[0] == '\0' && !PrepareBackupDir())
+        return kBackupFailed;
+
+    /* The folder is flat: the backup keeps only the file's name, and replaces
+       an older backup of the same name. */
+    PathParts parts;
+    SplitPath(path, &parts);
+    char backupPath[sizeof session.backupDir + sizeof parts.name + sizeof parts.ext];
+    snprintf(backupPath, sizeof backupPath, "%s%s%s", session.backupDir, parts.name, parts.ext);
+
+    /* The older backup is not deleted first: the move replaces it only once
+       the new one is in place, so a failed move loses nothing. A read-only
+       older backup would refuse to be replaced, hence its attributes go. */
+    ClearAttributes(backupPath);
+    if (!MoveFileReplacing(path, backupPath)) {
+        ShowErrorBox(7, ErrorText(7));
+        return kBackupFailed;
+    }
+    return kBackupGoOn;
+}

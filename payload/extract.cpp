@@ -1,2 +1,356 @@
-/* extract: written by its owner. */
+/*
+ * The extraction engine. PumpExtraction reads the installer file one byte at a
+ * time, in slices of at most 15001 bytes, and splits it at the member marker;
+ * each member's raw bytes are collected in a temporary file and then passed
+ * through the backup policy and the decoder into the destination folder.
+ * CleanupInstall undoes what a failed or cancelled run wrote.
+ */
 #include "extract.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "../common/messages.h"
+#include "../common/path.h"
+#include "../common/platform.h"
+#include "../common/session.h"
+#include "backup.h"
+#include "lzhuf.h"
+#include "progress.h"
+
+/* Byte-wise stream access. Only this engine touches its streams, from one
+   thread, so the C library's lock-free forms serve where it has them. */
+#if defined(__GLIBC__)
+#define ReadStreamByte(stream) getc_unlocked(stream)
+#define WriteStreamByte(c, stream) putc_unlocked((c), (stream))
+#else
+#define ReadStreamByte(stream) getc(stream)
+#define WriteStreamByte(c, stream) putc((c), (stream))
+#endif
+
+/* File names of the members, in payload order. */
+static const char *const kMemberNames[kMemberCount] = {
+    "yelk32.exe",   /* the client program */
+    "yelk.hlp",     /* help; its index yelk.gid is removed after it */
+    "primer.hlp",   /* introductory help; its index primer.gid likewise */
+    "about.txt",
+    "history.txt",
+    "yelk.ini",     /* settings files from here on */
+    "macros.ini",
+    "menus.ini",
+    "hosts.ini",
+    "marks.ini",
+};
+
+/* The two halves of the marker. They are read through volatile pointers so
+   that no compiler folds them into one constant: a complete marker anywhere in
+   the installer ahead of the payload would be taken for the payload's start. */
+static const char *volatile markerHead = "A";
+static const char *volatile markerTail = "RNI";
+
+static const char kTempName[] = "yelk.tmp";
+static const char kTempFallback[] = "c:\\yelk.tmp";
+
+/* Deletes a file; one more attempt when the first fails, then gives up. */
+static void DeleteFileTwice(const char *path)
+{
+    if (!DeleteFileAt(path))
+        DeleteFileAt(path);
+}
+
+static void CloseSetupStream()
+{
+    if (session.setupStream) {
+        fclose(session.setupStream);
+        session.setupStream = nullptr;
+    }
+}
+
+/* Length of the part of path up to and including its last separator (or its
+   drive when it has no separator): the folder a sibling file name goes after. */
+static size_t FolderPrefixLength(const char *path)
+{
+    size_t head = (path[0] != '\0' && path[1] == ':') ? 2 : 0;
+    for (size_t i = head; path[i] != '\0'; i++)
+        if (path[i] == '\\' || path[i] == '/')
+            head = i + 1;
+    return head;
+}
+
+void MemberPath(char *out, int index)
+{
+    if (index < 0 || index >= kMemberCount) {
+        out[0] = '\0';
+        return;
+    }
+    snprintf(out, kMemberPathSize, "%s\\%s", session.destDir, kMemberNames[index]);
+}
+
+void ResetInstall()
+{
+    session.markerPos = 0;
+    session.sliceCount = 0;
+    session.memberIndex = 0;
+    session.settingsPolicy = 0;
+    session.createdDestDir = 0;
+    session.abortRequested = 0;
+    session.overallFill = 0;
+    session.setupSize = 0;
+    /* The streams are forgotten, not closed: callers close them first. */
+    session.setupStream = nullptr;
+    session.memberStream = nullptr;
+    session.tempPath[0] = '\0';
+    session.backupDir[0] = '\0';
+    memset(session.wroteMember, 0, sizeof session.wroteMember);
+    strcpy(session.marker, markerHead);
+    strcat(session.marker, markerTail);
+}
+
+void ShowScanStatus()
+{
+    char path[kMemberPathSize];
+    MemberPath(path, session.memberIndex);
+    PathParts parts;
+    SplitPath(path, &parts);
+
+    char text[sizeof parts.name + sizeof parts.ext + 32];
+    if (session.overallFill > 0 && parts.name[0] != '\0')
+        snprintf(text, sizeof text, "Scanning file: %s%s", parts.name, parts.ext);
+    else
+        snprintf(text, sizeof text, "Scanning files...");
+    SetStatusText(text);
+}
+
+/* tempPath: the temporary folder and "yelk.tmp"; the fallback on drive c:
+   when there is no temporary folder or it leaves the name no room. */
+static void ComputeTempPath()
+{
+    char folder[kPathSize - (sizeof kTempName - 1)];
+    if (GetTempFolder(folder, (int)sizeof folder) > 0)
+        snprintf(session.tempPath, sizeof session.tempPath, "%s%s", folder, kTempName);
+    else
+        snprintf(session.tempPath, sizeof session.tempPath, "%s", kTempFallback);
+}
+
+/* A write to, or the closing of, the temporary member file failed (a full
+   disk, a size limit): the member would be decoded from missing bytes, so the
+   run stops with [11] instead. */
+static int FailTempFile()
+{
+    if (session.memberStream) {
+        fclose(session.memberStream);
+        session.memberStream = nullptr;
+    }
+    DeleteFileTwice(session.tempPath);
+    ShowErrorBox(11, ErrorText(11));
+    CloseSetupStream();
+    return kPumpFailed;
+}
+
+/* Writes the marker bytes held back so far to the member; 1 on success. */
+static int WriteHeldBack()
+{
+    int count = session.markerPos;
+    return fwrite(session.marker, 1, (size_t)count, session.memberStream) == (size_t)count;
+}
+
+/* Closes the member being collected and finishes it; the temporary file is
+   deleted whatever happened. Returns ExtractMember's result. */
+static int FinishCollectedMember()
+{
+    FILE *member = session.memberStream;
+    session.memberStream = nullptr;
+    if (fclose(member) != 0)
+        return FailTempFile();
+    int result = ExtractMember(session.tempPath);
+    DeleteFileTwice(session.tempPath);
+    return result;
+}
+
+/* The end of the scan: at the end of the file, or after the tenth member. */
+static int EndScan()
+{
+    DrawScanProgress(nullptr, session.setupStream);
+    CloseSetupStream();
+    if (session.memberStream == nullptr)
+        return kPumpFinished;
+    /* A last member without a marker after it keeps its held-back bytes. */
+    if (!WriteHeldBack())
+        return FailTempFile();
+    return FinishCollectedMember();
+}
+
+/* A whole marker was read: finish the member it closes and open the next.
+   kPumpMore means the scan goes on; anything else is the slice's result. */
+static int CloseMember()
+{
+    if (session.memberStream) {
+        int result = FinishCollectedMember();
+        if (result != 1) {
+            CloseSetupStream();
+            return result;
+        }
+        if (session.memberIndex >= kMemberCount)
+            return EndScan();
+    }
+    ShowScanStatus();
+    ComputeTempPath();
+    session.memberStream = OpenFileStream(session.tempPath, "wb");
+    if (session.memberStream == nullptr) {
+        ShowErrorBox(11, ErrorText(11));
+        CloseSetupStream();
+        return kPumpFailed;
+    }
+    session.markerPos = 0;
+    return kPumpMore;
+}
+
+int PumpExtraction()
+{
+    /* A timer tick that arrives after the run was cleaned up finds no file. */
+    if (session.setupStream == nullptr)
+        return kPumpIdle;
+
+    const unsigned char *marker = (const unsigned char *)session.marker;
+    for (;;) {
+        int c = ReadStreamByte(session.setupStream);
+        if (c == EOF)
+            return EndScan();
+
+        if (c != marker[session.markerPos]) {
+            /* Not (or no longer) a marker: the held-back bytes and this one
+               belong to the member. This byte is not tried as the start of a
+               new marker, so an "A" just before a marker hides that marker. */
+            FILE *member = session.memberStream;
+            if (member) {
+                if (session.markerPos > 0 && !WriteHeldBack())
+                    return FailTempFile();
+                if (WriteStreamByte(c, member) == EOF)
+                    return FailTempFile();
+            }
+            session.markerPos = 0;
+        } else if (++session.markerPos == kMarkerLength) {
+            int result = CloseMember();
+            if (result != kPumpMore)
+                return result;
+        }
+
+        if (++session.sliceCount >= kSliceBytes) {
+            DrawScanProgress(nullptr, session.setupStream);
+            session.sliceCount = 0;
+            return kPumpMore;
+        }
+    }
+}
+
+int ExtractMember(const char *tempFile)
+{
+    fflush(nullptr);
+
+    char path[kMemberPathSize];
+    MemberPath(path, session.memberIndex);
+    PathParts parts;
+    SplitPath(path, &parts);
+    char text[sizeof parts.name + sizeof parts.ext + 32];
+    snprintf(text, sizeof text, "Extracting file: %s%s", parts.name, parts.ext);
+    SetStatusText(text);
+    if (path[0] == '\0')
+        return 0;
+
+    int policy = BackupExisting(path);
+    if (policy == kBackupKeep) {
+        /* The user's own file stays; this member's bytes go with the
+           temporary file, and clean-up must leave the file alone. */
+        session.memberIndex++;
+        return 1;
+    }
+    if (policy != kBackupGoOn)
+        return 2;
+
+    if (!DecodeToFile(tempFile, path))
+        return 0;
+    session.wroteMember[session.memberIndex] = 1;
+
+    /* The help viewer keeps an index beside each help file; a stale one would
+       not match the new help file. Only a file whose attributes could be
+       cleared is deleted, and a missing one is no error. */
+    const char *indexName = session.memberIndex == 1 ? "yelk.gid"
+                          : session.memberIndex == 2 ? "primer.gid" : nullptr;
+    if (indexName) {
+        char index[kMemberPathSize + 16];
+        snprintf(index, sizeof index, "%.*s%s", (int)FolderPrefixLength(path), path, indexName);
+        if (ClearAttributes(index))
+            DeleteFileAt(index);
+    }
+
+    session.memberIndex++;
+    return 1;
+}
+
+int DecodeToFile(const char *source, const char *destination)
+{
+    FILE *in = OpenFileStream(source, "rb");
+    if (in == nullptr) {
+        CleanupInstall();
+        ShowErrorBox(3, ErrorText(3));
+        return 0;
+    }
+    FILE *out = OpenFileStream(destination, "wb");
+    if (out == nullptr) {
+        fclose(in);
+        CleanupInstall();
+        ShowErrorBox(4, ErrorText(4));
+        return 0;
+    }
+
+    int ok = LzhDecode(in, out);
+    /* The last buffered write fails only here when the disk is full; a read
+       error would have the decoder go on with made-up bits. */
+    if (fflush(out) != 0)
+        ok = 0;
+    if (fclose(out) != 0)
+        ok = 0;
+    if (ferror(in))
+        ok = 0;
+    fclose(in);
+    if (ok)
+        return 1;
+
+    /* No half-written member stays behind, and a folder this run created can
+       then be removed by the clean-up. */
+    DeleteFileTwice(destination);
+    CleanupInstall();
+    ShowErrorBox(5, ErrorText(5));
+    return 0;
+}
+
+void CleanupInstall()
+{
+    if (session.memberStream) {
+        fclose(session.memberStream);
+        session.memberStream = nullptr;
+    }
+    CloseSetupStream();
+
+    DeleteFileTwice(session.tempPath);
+
+    /* Only the files this run wrote go; a file the backup policy left in
+       place is the user's own. */
+    while (session.memberIndex > 0) {
+        session.memberIndex--;
+        if (!session.wroteMember[session.memberIndex])
+            continue;
+        session.wroteMember[session.memberIndex] = 0;
+        char path[kMemberPathSize];
+        MemberPath(path, session.memberIndex);
+        if (path[0] != '\0')
+            DeleteFileTwice(path);
+    }
+
+    /* Removing the folder succeeds only when it is empty. */
+    if (session.createdDestDir) {
+        if (!RemoveFolder(session.destDir))
+            RemoveFolder(session.destDir);
+        session.createdDestDir = 0;
+    }
+}

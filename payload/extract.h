@@ -6,8 +6,12 @@
 #ifndef YELK_PAYLOAD_EXTRACT_H
 #define YELK_PAYLOAD_EXTRACT_H
 
+#include "../common/session.h"
+
 enum {
-    kSliceBytes = 15001   /* bytes one PumpExtraction call consumes at most */
+    kSliceBytes = 15001,  /* bytes one PumpExtraction call consumes at most */
+    kMarkerLength = 4,    /* bytes of the member marker */
+    kMemberPathSize = kPathSize + 16  /* destDir, a backslash, the longest file name */
 };
 
 /* Results of PumpExtraction */
@@ -15,10 +19,14 @@ enum {
     kPumpFailed = 0,      /* message shown */
     kPumpFinished = 1,    /* scan ended */
     kPumpBackupFailed = 2,/* message shown; back to the options page */
-    kPumpMore = 3         /* slice used up */
+    kPumpMore = 3,        /* slice used up */
+    kPumpIdle = 4         /* no installer file open (a timer tick that came after
+                             the run ended): nothing read, nothing changed; the
+                             caller does nothing */
 };
 
-/* destDir + "\" + file name of member index; "" outside 0..9. */
+/* destDir + "\" + file name of member index into out (kMemberPathSize
+   bytes); "" outside 0..9. */
 void MemberPath(char *out, int index);
 void ResetInstall();
 void ShowScanStatus();
