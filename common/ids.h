@@ -61,6 +61,14 @@
 #define IDC_CHOOSERCURDIR   1088   /* the dialog writes its current folder here */
 #define IDC_CHOOSERDIRLIST  1121   /* folder list */
 #define IDC_CHOOSERFILENAME 1152   /* file name box, holds a dummy name */
+#define IDC_CHOOSERDRIVES   1137   /* drive list */
+#define IDC_CHOOSERFILES    1120   /* file list, hidden */
+#define IDC_CHOOSERTYPES    1136   /* file type list, hidden */
+#define IDC_CHOOSERREADONLY 1040   /* read-only box, hidden */
+#define IDC_CHOOSERHELP     1038   /* help button, hidden */
+#define IDC_CHOOSERTYPELABEL 1089  /* label of the file type list, hidden */
+#define IDC_CHOOSERDIRLABEL 1090   /* label of the folder list */
+#define IDC_CHOOSERDRVLABEL 1091   /* label of the drive list */
 
 /* Private messages and timers (WM_USER is 1024) */
 #define UM_SHOWWIZARD       1124   /* posted by WinMain to the main window: run the wizard */
