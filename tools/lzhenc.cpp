@@ -1,0 +1,511 @@
+/*
+ * LZHUF encoder of the packer. The input is matched against a view of the
+ * decoder's ring (4036 spaces, then the data), parsed greedily or by cost, and
+ * coded with the same adaptive tree the decoder keeps. A guard watches every
+ * finished byte: when the stream would contain the member marker, it goes back
+ * and codes another token there (a shorter match, another distance, a literal).
+ */
+#include "lzhenc.h"
+#include "lzhenc_internal.h"
+#include "lzhmodel.h"
+
+#include <algorithm>
+#include <cstring>
+#include <cmath>
+#include <deque>
+
+const uint8_t kMarkerBytes[4] = {'A', 'R', 'N', 'I'};
+
+long FindMarker(const uint8_t *bytes, size_t length)
+{
+    for (size_t i = 0; i + 4 <= length; i++)
+        if (memcmp(bytes + i, kMarkerBytes, 4) == 0)
+            return (long)i;
+    return -1;
+}
+
+int MarkerPrefixAtEnd(const uint8_t *bytes, size_t length)
+{
+    for (int k = 3; k >= 1; k--)
+        if (length >= (size_t)k && memcmp(bytes + length - k, kMarkerBytes, k) == 0)
+            return k;
+    return 0;
+}
+
+namespace {
+
+/* The decoder's ring starts with spaces at 0..4035 and its first write at
+   4036; positions 4036..4095 hold whatever the last member left there, so a
+   match may reach back into the spaces but never further. */
+const int kPrefix = kRingFirstWrite;
+const int kWindow = kRingSize;
+const int kMinMatch = kThreshold + 1;
+const int kHashBits = 16;
+const uint32_t kCostUnit = 16;  /* costs are counted in 1/16 bit */
+
+struct Token {
+    uint32_t pos;    /* input offset of its first byte */
+    uint8_t len;     /* 1 for a literal, else 3..60 */
+    uint16_t dist;   /* coded distance: the copy starts dist + 1 bytes back */
+};
+
+struct MatchCand {
+    int len;
+    int dist;
+};
+
+/* Hash chains over the whole view, built once: prev[v] is the last earlier
+   view position whose next three bytes hash alike, so any position can be
+   searched in any order (the guard searches again where it goes back). */
+class MatchFinder {
+public:
+    MatchFinder(const uint8_t *view, size_t viewSize) : view_(view), size_(viewSize), prev_(viewSize, -1)
+    {
+        std::vector<int32_t> head(1u << kHashBits, -1);
+        for (size_t v = 0; v + kMinMatch <= size_; v++) {
+            uint32_t h = Hash(v);
+            prev_[v] = head[h];
+            head[h] = (int32_t)v;
+        }
+    }
+
+    /* Matches at input offset pos, shortest distance first; each entry is
+       longer than the one before (so entry k is the nearest match of every
+       length above entry k-1's). At most chainLimit candidates are looked at. */
+    int Find(size_t pos, size_t inputEnd, int chainLimit, MatchCand *out) const
+    {
+        size_t v = pos + kPrefix;
+        int maxLen = (int)std::min<size_t>(kMaxMatch, inputEnd - pos);
+        if (maxLen < kMinMatch)
+            return 0;
+        long lowest = (long)v - kWindow;
+        int best = kMinMatch - 1, count = 0;
+        for (int32_t c = prev_[v]; c >= 0 && c >= lowest && chainLimit-- > 0; c = prev_[c]) {
+            const uint8_t *a = view_ + c, *b = view_ + v;
+            if (a[best] != b[best] || a[0] != b[0])
+                continue;
+            int len = 0;
+            while (len < maxLen && a[len] == b[len])
+                len++;
+            if (len > best) {
+                best = len;
+                out[count++] = {len, (int)(v - c - 1)};
+                if (len == maxLen)
+                    break;
+            }
+        }
+        return count;
+    }
+
+    /* Every distance (nearest first) at which a match of at least len starts. */
+    int Distances(size_t pos, int len, int chainLimit, int *out, int maxOut) const
+    {
+        size_t v = pos + kPrefix;
+        long lowest = (long)v - kWindow;
+        int count = 0;
+        for (int32_t c = prev_[v]; c >= 0 && c >= lowest && chainLimit-- > 0 && count < maxOut; c = prev_[c])
+            if (memcmp(view_ + c, view_ + v, (size_t)len) == 0)
+                out[count++] = (int)(v - c - 1);
+        return count;
+    }
+
+private:
+    uint32_t Hash(size_t v) const
+    {
+        uint32_t x = (uint32_t)view_[v] | (uint32_t)view_[v + 1] << 8 | (uint32_t)view_[v + 2] << 16;
+        return (x * 2654435761u) >> (32 - kHashBits);
+    }
+
+    const uint8_t *view_;
+    size_t size_;
+    std::vector<int32_t> prev_;
+};
+
+/* Everything that changes while tokens are coded, so it can be kept and put
+   back: the model and the end of the output. */
+struct CoderState {
+    LzhModel model;
+    size_t outSize;
+    uint64_t hold;    /* bits not yet forming a byte, lowest bits */
+    int held;         /* how many (0..7) */
+    size_t pos;       /* input offset of the next token */
+    size_t tokens;    /* tokens coded so far */
+};
+
+class Encoder {
+public:
+    Encoder(const uint8_t *data, size_t size, const EncodeOptions &opt);
+    bool Run(std::vector<uint8_t> *out);
+
+private:
+    /* Coding */
+    void PutBits(uint64_t bits, int count);
+    void Code(const Token &t);
+    bool CodeChecked(const Token &t);
+    bool MarkerEndsAt(size_t k) const;
+    /* Parsing */
+    Token NextToken(size_t pos);
+    Token GreedyToken(size_t pos) const;
+    void PlanBlock(size_t start);
+    /* The guard */
+    void Snapshot();
+    void RestoreTo(size_t tokenIndex);
+    bool Recover();
+    std::vector<Token> Alternatives(const Token &orig) const;
+    bool Finish();
+
+    const uint8_t *data_;
+    size_t size_;
+    EncodeOptions opt_;
+    EncodeStats stats_;
+    std::vector<uint8_t> view_;
+    MatchFinder *finder_ = nullptr;
+
+    CoderState st_;
+    std::vector<uint8_t> out_;
+    size_t checked_ = 0;               /* bytes of out_ already checked */
+    std::vector<Token> history_;       /* every token coded, in order */
+    std::deque<CoderState> snapshots_; /* states at every kSnapshotEvery-th token */
+
+    std::vector<uint8_t> planLen_;     /* token planned at an offset (0: none) */
+    std::vector<uint16_t> planDist_;
+    size_t plannedTo_ = 0;             /* offsets below this were planned */
+    uint64_t replayBudget_ = 0;        /* tokens the guard may still code again */
+
+    static const size_t kSnapshotEvery = 32;
+    static const size_t kSnapshotsKept = 512;
+    static const int kGreedyChain = 4096;  /* the whole window */
+    static const int kPlanChain = 4096;
+    static const size_t kPlanBlock = 4096; /* offsets costed at once */
+    static const size_t kPlanCommit = 2048; /* of which kept before costing again */
+};
+
+Encoder::Encoder(const uint8_t *data, size_t size, const EncodeOptions &opt) : data_(data), size_(size), opt_(opt)
+{
+    view_.assign(kPrefix, ' ');
+    view_.insert(view_.end(), data, data + size);
+    /* Slack so comparisons of up to kMaxMatch bytes never leave the buffer. */
+    view_.resize(view_.size() + kMaxMatch + 4, 0);
+    if (opt_.parse == kParseBest) {
+        planLen_.assign(size + 1, 0);
+        planDist_.assign(size + 1, 0);
+    }
+    replayBudget_ = 64 * (uint64_t)size + 1000000;
+}
+
+void Encoder::PutBits(uint64_t bits, int count)
+{
+    while (count > 0) {
+        int take = std::min(count, 32);
+        count -= take;
+        st_.hold = (st_.hold << take) | ((bits >> count) & ((1ull << take) - 1));
+        st_.held += take;
+        while (st_.held >= 8) {
+            st_.held -= 8;
+            out_.push_back((uint8_t)(st_.hold >> st_.held));
+        }
+        st_.hold &= (1ull << st_.held) - 1;
+    }
+}
+
+void Encoder::Code(const Token &t)
+{
+    int symbol = t.len == 1 ? data_[t.pos] : t.len + 253;
+    uint64_t bits;
+    int length;
+    SymbolCode(&st_.model, symbol, &bits, &length);
+    PutBits(bits, length);
+    UpdateModel(&st_.model, symbol);
+    if (t.len > 1) {
+        int code, codeLen;
+        DistanceCode(t.dist >> 6, &code, &codeLen);
+        PutBits((uint64_t)code >> (8 - codeLen), codeLen);
+        PutBits(t.dist & 0x3F, 6);
+    }
+    st_.pos += t.len;
+    st_.tokens++;
+    history_.push_back(t);
+}
+
+bool Encoder::MarkerEndsAt(size_t k) const
+{
+    return k >= 3 && memcmp(&out_[k - 3], kMarkerBytes, 4) == 0;
+}
+
+/* Codes t; false when a byte it finished completes the marker. */
+bool Encoder::CodeChecked(const Token &t)
+{
+    Code(t);
+    if (!opt_.avoidMarker) {
+        checked_ = out_.size();
+        return true;
+    }
+    for (; checked_ < out_.size(); checked_++)
+        if (MarkerEndsAt(checked_))
+            return false;
+    return true;
+}
+
+Token Encoder::GreedyToken(size_t pos) const
+{
+    MatchCand m[kMaxMatch];
+    int n = finder_->Find(pos, size_, kGreedyChain, m);
+    if (n == 0)
+        return {(uint32_t)pos, 1, 0};
+    return {(uint32_t)pos, (uint8_t)m[n - 1].len, (uint16_t)m[n - 1].dist};
+}
+
+Token Encoder::NextToken(size_t pos)
+{
+    if (opt_.parse == kParseGreedy)
+        return GreedyToken(pos);
+    if (pos >= plannedTo_)
+        PlanBlock(pos);
+    if (planLen_[pos])
+        return {(uint32_t)pos, planLen_[pos], planDist_[pos]};
+    return GreedyToken(pos);  /* the guard left the plan; rejoin it when it can */
+}
+
+/* Price of every symbol in 1/kCostUnit bits: the mean of its code length now
+   and the length its share of the counts suggests, which looks a little ahead
+   of the adaptive code. */
+static void SymbolCosts(const LzhModel &m, uint32_t *cost)
+{
+    uint8_t depth[kSymbolCount];
+    SymbolDepths(&m, depth);
+    for (int s = 0; s < kSymbolCount; s++) {
+        double share = log2((double)m.freq[kRootNode] / m.freq[m.parent[s + kNodeCount]]);
+        cost[s] = (uint32_t)((depth[s] + share) / 2 * kCostUnit + 0.5);
+    }
+}
+
+/* Cheapest parse of the next kPlanBlock offsets under the code lengths the
+   model gives now; the first kPlanCommit offsets' tokens become the plan. */
+void Encoder::PlanBlock(size_t start)
+{
+    size_t end = std::min(size_, start + kPlanBlock);
+    size_t span = end - start;
+    uint32_t symCost[kSymbolCount];
+    SymbolCosts(st_.model, symCost);
+    uint32_t distCost[64];
+    for (int h = 0; h < 64; h++) {
+        int code, len;
+        DistanceCode(h, &code, &len);
+        distCost[h] = (uint32_t)(len + 6) * kCostUnit;
+    }
+    const uint32_t kInf = 0xFFFFFFFFu;
+    std::vector<uint32_t> price(span + 1, kInf);
+    std::vector<uint8_t> fromLen(span + 1, 0);
+    std::vector<uint16_t> fromDist(span + 1, 0);
+    price[0] = 0;
+    MatchCand m[kMaxMatch];
+    for (size_t i = 0; i < span; i++) {
+        uint32_t p = price[i];
+        uint32_t lit = p + symCost[data_[start + i]];
+        if (lit < price[i + 1]) {
+            price[i + 1] = lit;
+            fromLen[i + 1] = 1;
+        }
+        /* Every length up to a match's comes from its distance at the latest. */
+        int n = finder_->Find(start + i, end, kPlanChain, m);
+        int len = kMinMatch;
+        for (int k = 0; k < n; k++) {
+            uint32_t base = p + distCost[m[k].dist >> 6];
+            for (; len <= m[k].len; len++) {
+                uint32_t c = base + symCost[len + 253];
+                if (c <= price[i + len]) {
+                    price[i + len] = c;
+                    fromLen[i + len] = (uint8_t)len;
+                    fromDist[i + len] = (uint16_t)m[k].dist;
+                }
+            }
+        }
+    }
+    /* Walk the cheapest path back, then keep its first part. */
+    std::vector<Token> path;
+    for (size_t i = span; i > 0; i -= fromLen[i])
+        path.push_back({(uint32_t)(start + i - fromLen[i]), fromLen[i], fromDist[i]});
+    std::reverse(path.begin(), path.end());
+    size_t keepBelow = end == size_ ? size_ : start + kPlanCommit;
+    plannedTo_ = start;
+    for (const Token &t : path) {
+        if (t.pos >= keepBelow)
+            break;
+        planLen_[t.pos] = t.len;
+        planDist_[t.pos] = t.dist;
+        plannedTo_ = t.pos + t.len;
+    }
+}
+
+void Encoder::Snapshot()
+{
+    st_.outSize = out_.size();
+    snapshots_.push_back(st_);
+    if (snapshots_.size() > kSnapshotsKept)
+        snapshots_.pop_front();
+}
+
+/* Puts the coder back to the moment before token tokenIndex was coded. */
+void Encoder::RestoreTo(size_t tokenIndex)
+{
+    while (snapshots_.back().tokens > tokenIndex)
+        snapshots_.pop_back();
+    st_ = snapshots_.back();
+    out_.resize(st_.outSize);
+    std::vector<Token> replay(history_.begin() + (long)st_.tokens, history_.begin() + (long)tokenIndex);
+    history_.resize(st_.tokens);
+    for (const Token &t : replay)
+        Code(t);
+    checked_ = out_.size();
+    replayBudget_ -= std::min<uint64_t>(replayBudget_, replay.size());
+}
+
+/* Other tokens at orig's offset, cheapest-looking first: the same length from
+   another distance (the model sees the same symbol), shorter matches, a literal. */
+std::vector<Token> Encoder::Alternatives(const Token &orig) const
+{
+    std::vector<Token> alts;
+    MatchCand m[kMaxMatch];
+    int n = finder_->Find(orig.pos, size_, kGreedyChain, m);
+    if (orig.len > 1) {
+        int d[16];
+        int nd = finder_->Distances(orig.pos, orig.len, kGreedyChain, d, 16);
+        for (int k = 0; k < nd; k++)
+            if (d[k] != orig.dist)
+                alts.push_back({orig.pos, orig.len, (uint16_t)d[k]});
+    }
+    int longest = n ? m[n - 1].len : 0;
+    for (int len = longest; len >= kMinMatch; len--) {
+        if (len == orig.len)
+            continue;
+        int k = 0;
+        while (m[k].len < len)
+            k++;
+        alts.push_back({orig.pos, (uint8_t)len, (uint16_t)m[k].dist});
+    }
+    if (orig.len > 1)
+        alts.push_back({orig.pos, 1, 0});
+    return alts;
+}
+
+/* The last token finished a byte that completes the marker. Go back token by
+   token; at each, try the other tokens there, each followed by the usual parse
+   until the stream is safely past the bad byte. */
+bool Encoder::Recover()
+{
+    stats_.conflicts++;
+    size_t badByte = checked_;
+    size_t last = history_.size() - 1;
+    size_t oldest = snapshots_.front().tokens;
+    for (size_t back = 0; back <= last - oldest; back++) {
+        size_t idx = last - back;
+        Token orig = history_[idx];
+        for (const Token &alt : Alternatives(orig)) {
+            if (replayBudget_ == 0)
+                return false;
+            stats_.trials++;
+            RestoreTo(idx);
+            bool ok = CodeChecked(alt);
+            while (ok && st_.pos < size_ && out_.size() < badByte + 4 && replayBudget_ > 0) {
+                if (st_.tokens % kSnapshotEvery == 0)
+                    Snapshot();
+                ok = CodeChecked(NextToken(st_.pos));
+                replayBudget_--;
+            }
+            if (ok && replayBudget_ > 0)
+                return true;
+        }
+        /* Put the original tokens back before looking further back. */
+        RestoreTo(idx);
+        Code(orig);
+        checked_ = out_.size();
+    }
+    return false;
+}
+
+/* Pads the last byte and, where the stream would end with a first part of the
+   marker, adds a byte: the decoder stops at the size and never reads them. */
+bool Encoder::Finish()
+{
+    if (st_.held > 0) {
+        /* Free bits: take the first filling that neither completes the marker
+           nor ends the stream with a first part of it; failing that, the
+           first that does not complete it (a byte added below ends it). */
+        int free = 8 - st_.held;
+        int chosen = -1;
+        for (int pad = 0; pad < (1 << free); pad++) {
+            out_.push_back((uint8_t)((st_.hold << free) | (uint64_t)pad));
+            bool clash = opt_.avoidMarker && MarkerEndsAt(out_.size() - 1);
+            bool prefix = opt_.avoidMarker && MarkerPrefixAtEnd(out_.data(), out_.size()) != 0;
+            out_.pop_back();
+            if (!clash && (chosen < 0 || !prefix))
+                chosen = pad;
+            if (!clash && !prefix)
+                break;
+        }
+        if (chosen < 0)
+            return false;
+        out_.push_back((uint8_t)((st_.hold << free) | (uint64_t)chosen));
+        st_.held = 0;
+    }
+    if (opt_.avoidMarker && MarkerPrefixAtEnd(out_.data(), out_.size()) != 0) {
+        out_.push_back(0);
+        stats_.paddingBytes++;
+    }
+    return true;
+}
+
+bool Encoder::Run(std::vector<uint8_t> *result)
+{
+    MatchFinder finder(view_.data(), kPrefix + size_);
+    finder_ = &finder;
+    InitModel(&st_.model);
+    st_.hold = 0;
+    st_.held = 0;
+    st_.pos = 0;
+    st_.tokens = 0;
+    if (opt_.head) {
+        out_.assign(opt_.head, opt_.head + 4);
+    } else {
+        uint32_t n = (uint32_t)size_;
+        out_ = {(uint8_t)n, (uint8_t)(n >> 8), (uint8_t)(n >> 16), (uint8_t)(n >> 24)};
+    }
+    checked_ = 3;
+    if (opt_.avoidMarker && MarkerEndsAt(3))
+        return false;   /* the size field itself reads as the marker */
+    while (st_.pos < size_) {
+        if (st_.tokens % kSnapshotEvery == 0)
+            Snapshot();
+        if (!CodeChecked(NextToken(st_.pos)) && !Recover())
+            return false;
+    }
+    if (!Finish())
+        return false;
+    for (const Token &t : history_)
+        stats_.matches += t.len > 1;
+    stats_.tokens = history_.size();
+    if (opt_.stats)
+        *opt_.stats = stats_;
+    *result = std::move(out_);
+    return true;
+}
+
+}  // namespace
+
+std::vector<uint8_t> LzhEncodeWith(const uint8_t *data, size_t size, const EncodeOptions &options)
+{
+    std::vector<uint8_t> out;
+    if (size == 0 || (uint64_t)size > 0xFFFFFFFFull)
+        return out;
+    Encoder encoder(data, size, options);
+    if (!encoder.Run(&out))
+        out.clear();
+    return out;
+}
+
+std::vector<uint8_t> LzhEncode(const uint8_t *data, size_t size, EncodeParse parse)
+{
+    EncodeOptions options;
+    options.parse = parse;
+    return LzhEncodeWith(data, size, options);
+}

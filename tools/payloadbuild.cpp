@@ -1,0 +1,18 @@
+/* Laying member streams out as a payload: marker, stream, ..., the marker
+   twice, CR LF. */
+#include "lzhenc.h"
+#include "lzhenc_internal.h"
+
+std::vector<uint8_t> BuildPayload(const std::vector<std::vector<uint8_t>> &streams)
+{
+    std::vector<uint8_t> payload;
+    for (const std::vector<uint8_t> &s : streams) {
+        payload.insert(payload.end(), kMarkerBytes, kMarkerBytes + 4);
+        payload.insert(payload.end(), s.begin(), s.end());
+    }
+    payload.insert(payload.end(), kMarkerBytes, kMarkerBytes + 4);
+    payload.insert(payload.end(), kMarkerBytes, kMarkerBytes + 4);
+    payload.push_back('\r');
+    payload.push_back('\n');
+    return payload;
+}
