@@ -1,2 +1,427 @@
-/* lzhuf: written by its owner. */
+/*
+ * LZHUF decoder: turns one member stream into the member's file. The public
+ * helpers (ReadBit, DecodeSymbol, ...) work over the global state one call at a
+ * time; LzhDecode runs the same steps with the bit reader and the output kept
+ * in locals and buffers, which is where the time of an installation goes.
+ */
 #include "lzhuf.h"
+
+#include <cstring>
+
+#include "../common/ids.h"
+#include "../common/platform.h"
+
+/*
+ * Notes on the format.
+ *
+ * Ring pre-fill. Encoder and decoder start from the same window: spaces at
+ * positions 0 to 4035, the first byte written at 4036. A match in the first
+ * 4 KiB of a member may therefore reach back into the spaces (text files start
+ * with runs of them more often than not); such a copy is legal and yields
+ * spaces. Positions 4036 to 4095 are not reset: an encoder never refers to
+ * them before the member has written them.
+ *
+ * Why the tree is rebuilt. Frequencies grow by one per symbol on the whole
+ * path from leaf to root, so the root counts every symbol of the member. The
+ * counts are 16-bit, and old statistics should weigh less than recent ones:
+ * once the root reaches 0x8000 every leaf is halved (rounding up, so no symbol
+ * drops to 0 and loses its code) and the inner nodes are formed again from
+ * the halved leaves, exactly as an encoder does at the same symbol.
+ *
+ * Why a copy may overlap itself. A match starts distance + 1 bytes back and
+ * is copied one byte at a time, each byte stored before the next is read. A
+ * match longer than its distance thus reads bytes it has just produced: "x"
+ * followed by a 10-byte match at distance 0 gives eleven x. This is how runs
+ * are coded, and a copy that moved the bytes as a block would get them wrong.
+ */
+
+LzhState lzh;
+
+const uint8_t codeHigh[256] = {
+     0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,
+     0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,
+     1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,
+     2,  2,  2,  2,  2,  2,  2,  2,  2,  2,  2,  2,  2,  2,  2,  2,
+     3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,
+     4,  4,  4,  4,  4,  4,  4,  4,  5,  5,  5,  5,  5,  5,  5,  5,
+     6,  6,  6,  6,  6,  6,  6,  6,  7,  7,  7,  7,  7,  7,  7,  7,
+     8,  8,  8,  8,  8,  8,  8,  8,  9,  9,  9,  9,  9,  9,  9,  9,
+    10, 10, 10, 10, 10, 10, 10, 10, 11, 11, 11, 11, 11, 11, 11, 11,
+    12, 12, 12, 12, 13, 13, 13, 13, 14, 14, 14, 14, 15, 15, 15, 15,
+    16, 16, 16, 16, 17, 17, 17, 17, 18, 18, 18, 18, 19, 19, 19, 19,
+    20, 20, 20, 20, 21, 21, 21, 21, 22, 22, 22, 22, 23, 23, 23, 23,
+    24, 24, 25, 25, 26, 26, 27, 27, 28, 28, 29, 29, 30, 30, 31, 31,
+    32, 32, 33, 33, 34, 34, 35, 35, 36, 36, 37, 37, 38, 38, 39, 39,
+    40, 40, 41, 41, 42, 42, 43, 43, 44, 44, 45, 45, 46, 46, 47, 47,
+    48, 49, 50, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60, 61, 62, 63,
+};
+
+const uint8_t codeLength[256] = {
+     3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,
+     3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,
+     4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,
+     4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,
+     4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,
+     5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,
+     5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,
+     5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,
+     5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,
+     6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,
+     6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,
+     6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,
+     7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,
+     7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,
+     7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,
+     8,  8,  8,  8,  8,  8,  8,  8,  8,  8,  8,  8,  8,  8,  8,  8,
+};
+
+/* ---- The public helpers ---- */
+
+/* Tops bitHold up until it holds more than 8 bits, a byte at a time. A byte
+   past the end of the input, or lost to a read error, counts as 0. */
+static void FillBitHold()
+{
+    while (lzh.bitsHeld <= 8) {
+        int c = lzh.input ? getc(lzh.input) : EOF;
+        if (c == EOF)
+            c = 0;
+        lzh.bitHold = (uint16_t)(lzh.bitHold | (c << (8 - lzh.bitsHeld)));
+        lzh.bitsHeld += 8;
+    }
+}
+
+int ReadBit()
+{
+    FillBitHold();
+    int bit = lzh.bitHold >> 15;
+    lzh.bitHold = (uint16_t)(lzh.bitHold << 1);
+    lzh.bitsHeld--;
+    return bit;
+}
+
+int ReadByte()
+{
+    FillBitHold();
+    int value = lzh.bitHold >> 8;
+    lzh.bitHold = (uint16_t)(lzh.bitHold << 8);
+    lzh.bitsHeld -= 8;
+    return value;
+}
+
+void InitTree()
+{
+    lzh.bitHold = 0;
+    lzh.bitsHeld = 0;
+    for (int s = 0; s < kSymbolCount; s++) {
+        lzh.freq[s] = 1;
+        lzh.child[s] = (uint16_t)(s + kNodeCount);
+        lzh.parent[s + kNodeCount] = (uint16_t)s;
+    }
+    for (int i = 0, j = kSymbolCount; j < kNodeCount; i += 2, j++) {
+        lzh.freq[j] = (uint16_t)(lzh.freq[i] + lzh.freq[i + 1]);
+        lzh.child[j] = (uint16_t)i;
+        lzh.parent[i] = lzh.parent[i + 1] = (uint16_t)j;
+    }
+    lzh.freq[kNodeCount] = 0xFFFF;
+    lzh.parent[kRootNode] = 0;
+}
+
+void RebuildTree()
+{
+    uint16_t *freq = lzh.freq, *child = lzh.child, *parent = lzh.parent;
+
+    /* The leaves, in their order, halved. */
+    int j = 0;
+    for (int i = 0; i < kNodeCount; i++) {
+        if (child[i] >= kNodeCount) {
+            freq[j] = (uint16_t)((freq[i] + 1) / 2);
+            child[j] = child[i];
+            j++;
+        }
+    }
+    /* Each new inner node joins the next two nodes and goes in after every
+       node not heavier than it, which keeps freq in order. */
+    for (int i = 0; j < kNodeCount; i += 2, j++) {
+        unsigned f = freq[i] + freq[i + 1];
+        int k = j - 1;
+        while (f < freq[k])
+            k--;
+        k++;
+        memmove(&freq[k + 1], &freq[k], (j - k) * sizeof freq[0]);
+        memmove(&child[k + 1], &child[k], (j - k) * sizeof child[0]);
+        freq[k] = (uint16_t)f;
+        child[k] = (uint16_t)i;
+    }
+    for (int i = 0; i < kNodeCount; i++) {
+        unsigned k = child[i];
+        parent[k] = (uint16_t)i;
+        if (k < kNodeCount)
+            parent[k + 1] = (uint16_t)i;
+    }
+}
+
+/* UpdateTree's body, inlined into the decoding loop. A node whose count
+   passes its right neighbour's changes places with the last node of the run
+   of equal counts above it, so that freq stays in order; its subtree moves
+   with it. */
+static inline void CountSymbol(unsigned symbol)
+{
+    uint16_t *freq = lzh.freq, *child = lzh.child, *parent = lzh.parent;
+    if (freq[kRootNode] == kMaxFreq)
+        RebuildTree();
+    unsigned n = parent[symbol + kNodeCount];
+    do {
+        unsigned k = ++freq[n];
+        if (k > freq[n + 1]) {
+            unsigned l = n + 1;
+            while (k > freq[l + 1])
+                l++;
+            freq[n] = freq[l];
+            freq[l] = (uint16_t)k;
+
+            unsigned a = child[n];
+            parent[a] = (uint16_t)l;
+            if (a < kNodeCount)
+                parent[a + 1] = (uint16_t)l;
+            unsigned b = child[l];
+            child[l] = (uint16_t)a;
+            parent[b] = (uint16_t)n;
+            if (b < kNodeCount)
+                parent[b + 1] = (uint16_t)n;
+            child[n] = (uint16_t)b;
+            n = l;
+        }
+        n = parent[n];
+    } while (n != 0);
+}
+
+void UpdateTree(int symbol)
+{
+    CountSymbol((unsigned)symbol);
+}
+
+int DecodeSymbol()
+{
+    unsigned n = lzh.child[kRootNode];
+    while (n < kNodeCount)
+        n = lzh.child[n + ReadBit()];
+    int symbol = (int)(n - kNodeCount);
+    UpdateTree(symbol);
+    return symbol;
+}
+
+int DecodeDistance()
+{
+    unsigned i = (unsigned)ReadByte();
+    unsigned high = (unsigned)codeHigh[i] << 6;
+    int count = codeLength[i] - 2;
+    while (count-- > 0)
+        i = i * 2 + (unsigned)ReadBit();
+    return (int)(high | (i & 0x3F));
+}
+
+/* ---- LzhDecode ---- */
+
+enum {
+    kInChunk = 1 << 14,    /* input read ahead per fread */
+    kOutChunk = 1 << 16,   /* output gathered per fwrite */
+    kCopySlack = 8         /* a match copy may store up to 7 bytes past its end */
+};
+
+/* The input of one member, read ahead in chunks. The input stream is the
+   temporary member file, which holds this member and nothing else, so
+   reading ahead takes nothing from anyone. */
+static uint8_t inBuffer[kInChunk];
+
+/* The output, linear: the 4096 bytes before outStart are the window that
+   matches reach into (the ring, unrolled), then the bytes not yet written. */
+static uint8_t window[kRingSize + kOutChunk + kMaxMatch + kCopySlack];
+static uint8_t *const outStart = window + kRingSize;
+static uint8_t *const outLimit = outStart + kOutChunk;
+
+/* The bit reader of LzhDecode: up to 64 bits, the next one in bit 63. Bits
+   below the count may already hold the input's next bits (never others). */
+struct BitReader {
+    uint64_t hold;         /* bit register */
+    int bits;              /* valid bits in hold */
+    const uint8_t *next;   /* next unread byte of inBuffer */
+    const uint8_t *end;    /* end of the bytes in inBuffer */
+    FILE *in;              /* member stream */
+    bool drained;          /* the stream gave no more bytes (end or error) */
+};
+
+static inline uint64_t LoadBigEndian64(const uint8_t *p)
+{
+    uint64_t v;
+    memcpy(&v, p, sizeof v);
+#if defined(__GNUC__)
+    return __builtin_bswap64(v);
+#else
+    v = ((v & 0x00FF00FF00FF00FFull) << 8) | ((v >> 8) & 0x00FF00FF00FF00FFull);
+    v = ((v & 0x0000FFFF0000FFFFull) << 16) | ((v >> 16) & 0x0000FFFF0000FFFFull);
+    return (v << 32) | (v >> 32);
+#endif
+}
+
+/* Loads whole bytes until at least 56 bits are held. */
+static void RefillSlow(BitReader &br)
+{
+    if (br.bits < 0)
+        br.bits = 0;   /* cannot happen with a tree of legal counts; keeps the shifts defined */
+    if (br.end - br.next < 8 && !br.drained) {
+        size_t left = (size_t)(br.end - br.next);
+        memmove(inBuffer, br.next, left);
+        size_t got = fread(inBuffer + left, 1, kInChunk - left, br.in);
+        if (got == 0)
+            br.drained = true;
+        br.next = inBuffer;
+        br.end = inBuffer + left + got;
+    }
+    if (br.end - br.next >= 8) {
+        br.hold |= LoadBigEndian64(br.next) >> br.bits;
+        br.next += (63 - br.bits) >> 3;
+        br.bits |= 56;
+        return;
+    }
+    /* The last bytes, then zeros for ever. */
+    while (br.bits <= 56) {
+        uint64_t byte = br.next < br.end ? *br.next++ : 0;
+        br.hold |= byte << (56 - br.bits);
+        br.bits += 8;
+    }
+}
+
+static inline void Refill(BitReader &br)
+{
+    if (br.end - br.next >= 8 && br.bits >= 0) {
+        br.hold |= LoadBigEndian64(br.next) >> br.bits;
+        br.next += (63 - br.bits) >> 3;
+        br.bits |= 56;
+    } else {
+        RefillSlow(br);
+    }
+}
+
+/* Writes the gathered output and keeps its last 4096 bytes as the window. */
+static int FlushOutput(FILE *out, uint8_t *&dst)
+{
+    size_t n = (size_t)(dst - outStart);
+    if (n && fwrite(outStart, 1, n, out) != n)
+        return 0;
+    memmove(window, dst - kRingSize, kRingSize);
+    dst = outStart;
+    return 1;
+}
+
+int LzhDecode(FILE *in, FILE *out)
+{
+    uint32_t size = 0;
+    for (int i = 0; i < 4; i++) {
+        int c = getc(in);
+        if (c == EOF)
+            return 0;   /* a size field cut short is no member stream */
+        size |= (uint32_t)c << (8 * i);
+    }
+    if (ferror(in) || size == 0)
+        return 0;
+
+    InitTree();
+    lzh.input = in;
+    memset(lzh.ring, ' ', kRingFirstWrite);
+
+    /* Paint about once per pixel of the bar; without a dialog, once at the end. */
+    int width = GetControlWidth(IDC_FILEBAR, 1);
+    uint32_t step = width > 0 ? size / (uint32_t)width : size;
+    if (step == 0)
+        step = 1;
+
+    /* Unroll the ring into the window: byte p of the member goes to ring
+       position (4036 + p) mod 4096, so the 4096 bytes before it are ring
+       positions 4036..4095, then 0..4035. */
+    memcpy(window, lzh.ring + kRingFirstWrite, kRingSize - kRingFirstWrite);
+    memcpy(window + (kRingSize - kRingFirstWrite), lzh.ring, kRingFirstWrite);
+
+    BitReader br = {0, 0, inBuffer, inBuffer, in, false};
+    const uint16_t *const child = lzh.child;
+    uint8_t *dst = outStart;
+    uint32_t count = 0;                              /* bytes produced */
+    uint32_t checkpoint = step < size ? step : size; /* next count that needs a look */
+
+    for (;;) {
+        /* A code is at most about 22 bits long (the counts are bounded by
+           0x8000), so 32 bits are enough for the symbol. */
+        if (br.bits < 32)
+            Refill(br);
+        unsigned n = child[kRootNode];
+        int depth = 0;
+        while (n < kNodeCount) {
+            n = child[n + (unsigned)(br.hold >> 63)];
+            br.hold <<= 1;
+            depth++;
+        }
+        br.bits -= depth;
+        unsigned symbol = n - kNodeCount;
+        CountSymbol(symbol);
+
+        if (symbol < 256) {
+            *dst++ = (uint8_t)symbol;
+            count++;
+        } else {
+            if (br.bits < 16)
+                Refill(br);
+            /* Prefix code and the 6 plain low bits in one go. */
+            unsigned top = (unsigned)(br.hold >> 56);
+            unsigned used = codeLength[top] + 6u;
+            unsigned distance = ((unsigned)codeHigh[top] << 6) | ((unsigned)(br.hold >> (64 - used)) & 0x3F);
+            br.hold <<= used;
+            br.bits -= (int)used;
+
+            uint32_t length = symbol - (256 - kThreshold - 1);
+            if (length > size - count)
+                length = size - count;   /* a damaged stream: never write past the size */
+            count += length;
+            const uint8_t *src = dst - distance - 1;
+            uint8_t *end = dst + length;
+            if (distance >= 7) {
+                /* Source at least 8 bytes back: 8 at a time is the same as
+                   byte by byte. */
+                do {
+                    memcpy(dst, src, 8);
+                    dst += 8;
+                    src += 8;
+                } while (dst < end);
+                dst = end;
+            } else {
+                do
+                    *dst++ = *src++;
+                while (dst < end);
+            }
+        }
+
+        if (count >= checkpoint) {
+            if (count % step == 0)
+                DrawFileProgress(nullptr, count, size);
+            if (count >= size)
+                break;
+            uint64_t nextPaint = ((uint64_t)count / step + 1) * step;
+            checkpoint = nextPaint < size ? (uint32_t)nextPaint : size;
+        }
+        if (dst >= outLimit && !FlushOutput(out, dst))
+            return 0;
+    }
+    if (!FlushOutput(out, dst))
+        return 0;
+
+    /* Fold the window back into the ring. */
+    unsigned r = (kRingFirstWrite + count) & (kRingSize - 1);
+    memcpy(lzh.ring + r, window, kRingSize - r);
+    memcpy(lzh.ring, window + (kRingSize - r), r);
+
+    /* A read error on the member file would have turned into zero bits:
+       report it rather than a damaged file. */
+    if (ferror(in))
+        return 0;
+
+    WipeFileBar();
+    return 1;
+}

@@ -21,6 +21,20 @@ enum {
     kRingFirstWrite = kRingSize - kMaxMatch        /* 4036 */
 };
 
+/* The decoder's one global state: the adaptive tree, the ring and the bit
+   reader of ReadBit/ReadByte. */
+struct LzhState {
+    uint16_t freq[kNodeCount + 1];   /* node frequencies, never decreasing with the index; [627] = 0xFFFF stops scans */
+    uint16_t child[kNodeCount];      /* first child of an inner node (the second is next); 627 + symbol for a leaf */
+    uint16_t parent[kNodeCount + kSymbolCount]; /* parent of node n at [n] (root: 0); leaf of symbol s at [627 + s] */
+    uint8_t ring[kRingSize];         /* sliding dictionary: the last 4096 bytes, indexed by write position */
+    uint16_t bitHold;                /* bits not yet delivered, next one in bit 15; ReadBit, ReadByte */
+    int bitsHeld;                    /* valid bits in bitHold */
+    FILE *input;                     /* stream ReadBit and ReadByte draw from; set by LzhDecode (or a test) */
+};
+
+extern LzhState lzh;
+
 /* Upper 6 bits of a distance, and the length of its prefix code, indexed by
    the next 8 bits of the stream. */
 extern const uint8_t codeHigh[256];

@@ -1,0 +1,240 @@
+// The CRC-32, the payload scan of PayloadCrc on real files, and OpenPayload's
+// three errors and its success.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <string>
+#include <unistd.h>
+
+#include "common/platform.h"
+#include "common/posix/posix_platform.h"
+#include "common/posix/ui_record.h"
+#include "common/session.h"
+#include "payload/container.h"
+#include "payload/crc.h"
+
+/* This program's expected payload CRC, and a hook that runs when it is asked
+   for (between the check and the second opening of the file). */
+static uint32_t expectedCrc;
+static std::function<void()> onExpectedCrc;
+
+uint32_t ExpectedPayloadCrc()
+{
+    if (onExpectedCrc)
+        onExpectedCrc();
+    return expectedCrc;
+}
+
+namespace {
+
+const std::string M = "ARNI";
+const std::string End = "ARNIARNI\r\n";
+
+uint32_t Crc(const std::string &s) { return Crc32(s.data(), s.size()); }
+
+class PayloadFiles : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/yelk-crc-XXXXXX";
+        const char *tmp = getenv("TMPDIR");
+        std::string base = (tmp && *tmp) ? std::string(tmp) + "/yelk-crc-XXXXXX" : pattern;
+        std::vector<char> buf(base.begin(), base.end());
+        buf.push_back(0);
+        ASSERT_NE(mkdtemp(buf.data()), nullptr);
+        dir_ = buf.data();
+        strcpy(session.marker, "A");
+        strcat(session.marker, "RNI");
+        ResetRecordedUi(0, 200);
+        expectedCrc = 0;
+        onExpectedCrc = nullptr;
+    }
+    void TearDown() override
+    {
+        if (session.setupStream)
+            fclose(session.setupStream);
+        session.setupStream = nullptr;
+        session.setupSize = 0;
+        session.overallFill = 0;
+        onExpectedCrc = nullptr;
+        std::string cmd = "rm -rf '" + dir_ + "'";
+        (void)system(cmd.c_str());
+    }
+    /* Writes content to a file of the test folder; its Windows path. */
+    std::string Write(const std::string &content, const std::string &name = "setup32.exe")
+    {
+        std::string path = dir_ + "/" + name;
+        FILE *f = fopen(path.c_str(), "wb");
+        fwrite(content.data(), 1, content.size(), f);
+        fclose(f);
+        return ToWindowsPath(path);
+    }
+    std::string dir_;
+};
+
+TEST(Crc32, CatalogueCheckValue)
+{
+    EXPECT_EQ(Crc32("123456789", 9), 0xCBF43926u);
+    EXPECT_EQ(Crc32("", 0), 0u);
+    EXPECT_EQ(Crc32("a", 1), 0xE8B7BE43u);
+}
+
+struct ScanCase {
+    const char *what;
+    std::string file;
+    uint32_t expected;
+};
+
+std::string Filler(size_t n) { return std::string(n, 'x'); }
+
+TEST_F(PayloadFiles, ScanHashesMemberBytesOnly)
+{
+    const std::string digits = "123456789";
+    std::vector<ScanCase> cases = {
+        {"one member", M + digits + End, 0xCBF43926u},
+        {"two members: markers are not hashed", M + "1234" + M + "56789" + End, 0xCBF43926u},
+        {"bytes before the first marker, a partial marker among them",
+         "xx ARN yy " + M + digits + End, 0xCBF43926u},
+        {"a partial marker inside a member is hashed", M + "12345ARN6789" + End, Crc("12345ARN6789")},
+        {"a marker right after a lone A is missed", M + "1234A" + M + End, Crc("1234AARNI")},
+        {"no terminating pair: everything after the first marker", M + "1234" + M + "5678", Crc("12345678")},
+        {"a partial marker pending at the end of the file is not hashed", M + "1234AR", Crc("1234")},
+        {"a trailing partial marker never completed", M + "1234ARN" + "x" + End, Crc("1234ARNx")},
+        {"bytes after the terminating pair do not count", M + digits + "ARNIARNI" + "zz" + M + "junk", 0xCBF43926u},
+        {"a payload that begins with the pair", End + M + digits + End, 0u},
+        {"no marker at all", "just an ordinary file", 0u},
+        {"an empty file", "", 0u},
+        {"the byte after a broken match may start a marker", M + "AAARNI" + End, Crc("AA")},
+    };
+    /* The match count carries over from one 1024-byte block to the next: put
+       a marker, the terminating pair and a broken partial marker across the
+       boundary at every offset around it. */
+    for (size_t at = 1019; at <= 1026; at++) {
+        std::string lead = Filler(at - 4);
+        cases.push_back({"member marker across the block boundary", M + lead + M + "tail" + End, Crc(lead + "tail")});
+        cases.push_back({"terminating pair across the block boundary", M + lead + End + "more", Crc(lead)});
+        cases.push_back({"broken partial marker across the block boundary", M + lead + "ARx" + End, Crc(lead + "ARx")});
+        cases.push_back({"first marker across the block boundary", Filler(at) + M + "abc" + End, Crc("abc")});
+    }
+    for (const ScanCase &c : cases) {
+        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(c.file.size());
+        std::string path = Write(c.file);
+        ResetRecordedUi(0, 200);
+        EXPECT_EQ(PayloadCrc(path.c_str()), c.expected);
+        EXPECT_EQ(recordedUi.waitCursorCalls, 1);
+        EXPECT_EQ(recordedUi.waitCursorDepth, 0);
+    }
+}
+
+TEST_F(PayloadFiles, ScanOfMembersThatObeyTheRulesGivesTheCrcOfTheStreamsEndToEnd)
+{
+    /* Members built from the marker's own letters, kept only when they do not
+       contain the marker nor end with a prefix of it. */
+    std::mt19937 rng(11);
+    const char alphabet[] = "ARNIx";
+    for (int round = 0; round < 200; round++) {
+        std::string file = Filler(rng() % 1500) + M, joined;
+        int members = 1 + rng() % 12;
+        for (int m = 0; m < members; m++) {
+            std::string member;
+            do {
+                member.clear();
+                size_t len = 1 + (rng() % 4 ? rng() % 40 : rng() % 3000);
+                for (size_t i = 0; i < len; i++)
+                    member += alphabet[rng() % 5];
+            } while (member.find(M) != std::string::npos || member.back() == 'A' ||
+                     (member.size() >= 2 && member.compare(member.size() - 2, 2, "AR") == 0) ||
+                     (member.size() >= 3 && member.compare(member.size() - 3, 3, "ARN") == 0));
+            file += member + (m + 1 < members ? M : "");
+            joined += member;
+        }
+        file += End;
+        std::string path = Write(file);
+        ASSERT_EQ(PayloadCrc(path.c_str()), Crc(joined)) << "round " << round;
+    }
+}
+
+TEST_F(PayloadFiles, ScanFailsWithoutTouchingTheCursorWhenTheFileDoesNotOpen)
+{
+    std::string path = ToWindowsPath(dir_ + "/missing.exe");
+    EXPECT_EQ(PayloadCrc(path.c_str()), 0u);
+    EXPECT_EQ(recordedUi.waitCursorCalls, 0);
+}
+
+TEST_F(PayloadFiles, ScanFailsOnAReadError)
+{
+    /* A folder opens for reading here, and every read of it fails. */
+    std::string path = ToWindowsPath(dir_);
+    EXPECT_EQ(PayloadCrc(path.c_str()), 0u);
+    EXPECT_EQ(recordedUi.waitCursorCalls, 1);
+    EXPECT_EQ(recordedUi.waitCursorDepth, 0);
+}
+
+const char kReadText[] = "There seems to be a problem reading the installation file.\n\n"
+                         "Please try running the installation program again!";
+const char kCorruptText[] = "The installation file seems to be corrupt!\n\n"
+                            "Please try running the installation program again or download a new version!";
+
+struct OpenCase {
+    const char *what;
+    std::string file;         /* contents; empty: no file at all */
+    bool vanish;              /* the file goes away once it has been checked */
+    int error;                /* 0: success */
+    const char *text;
+};
+
+TEST_F(PayloadFiles, OpenPayloadReportsWhyItCannotGoOn)
+{
+    const std::string good = "MZ header and code " + M + "member one" + M + "member two" + End + "resources";
+    const OpenCase cases[] = {
+        {"the installer file is missing", "", false, 2, kReadText},
+        {"the payload is empty: the checksum is 0", "MZ " + End, false, 2, kReadText},
+        {"a member byte is damaged", "MZ header and code " + M + "member onE" + M + "member two" + End, false, 10, kCorruptText},
+        {"the payload is cut short", "MZ header and code " + M + "member one" + M + "mem", false, 10, kCorruptText},
+        {"the file cannot be opened a second time", good, true, 9, kReadText},
+    };
+    for (const OpenCase &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string path = ToWindowsPath(dir_ + "/setup32.exe");
+        unlink((dir_ + "/setup32.exe").c_str());
+        if (!c.file.empty())
+            Write(c.file);
+        SetProgramPath(path);
+        expectedCrc = Crc("member onemember two");
+        onExpectedCrc = c.vanish ? std::function<void()>([this] { unlink((dir_ + "/setup32.exe").c_str()); })
+                                 : nullptr;
+        ResetRecordedUi(0, 200);
+        EXPECT_EQ(OpenPayload(), 0);
+        EXPECT_EQ(recordedUi.errors, std::vector<int>{c.error});
+        ASSERT_EQ(recordedUi.errorTexts.size(), 1u);
+        EXPECT_EQ(recordedUi.errorTexts[0], c.text);
+        EXPECT_EQ(session.setupStream, nullptr);
+        EXPECT_TRUE(recordedUi.statusTexts.empty());
+        EXPECT_TRUE(recordedUi.scanPaints.empty());
+        EXPECT_EQ(recordedUi.waitCursorDepth, 0);
+    }
+}
+
+TEST_F(PayloadFiles, OpenPayloadOpensTheInstallerAtItsStartAndPaintsTheEmptyBar)
+{
+    const std::string file = "MZ header and code " + M + "member one" + M + "member two" + End + "resources";
+    SetProgramPath(Write(file));
+    expectedCrc = Crc("member onemember two");
+    session.setupSize = 0;
+    EXPECT_EQ(OpenPayload(), 1);
+    EXPECT_TRUE(recordedUi.errors.empty());
+    ASSERT_NE(session.setupStream, nullptr);
+    EXPECT_EQ(ftell(session.setupStream), 0);
+    EXPECT_EQ(getc(session.setupStream), 'M');
+    EXPECT_EQ(recordedUi.statusTexts, std::vector<std::string>{"Scanning files..."});
+    EXPECT_EQ(recordedUi.scanPaints, std::vector<int32_t>{0});
+    EXPECT_EQ(session.setupSize, (int32_t)file.size());
+    EXPECT_EQ(recordedUi.waitCursorCalls, 1);
+    EXPECT_EQ(recordedUi.waitCursorDepth, 0);
+}
+
+} // namespace

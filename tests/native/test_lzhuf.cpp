@@ -1,0 +1,402 @@
+// The LZHUF decoder: bit reader, distance code, adaptive tree and rebuild,
+// and LzhDecode on hand-made member streams, held against a plain reference
+// decode built from the public helpers.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "test_lzhuf_kit.h"
+
+using namespace lzhkit;
+
+namespace {
+
+std::vector<uint8_t> Bytes(const std::string &s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+
+/* Checks what every tree must satisfy: counts in order, the sentinel, each
+   inner node the sum of its two children, parents and children agreeing,
+   every symbol on exactly one leaf. */
+void ExpectTreeSound()
+{
+    for (int n = 0; n < kNodeCount; n++)
+        ASSERT_LE(lzh.freq[n], lzh.freq[n + 1]) << "node " << n;
+    ASSERT_EQ(lzh.freq[kNodeCount], 0xFFFF);
+    ASSERT_EQ(lzh.parent[kRootNode], 0);
+    std::vector<int> leafOf(kSymbolCount, -1);
+    for (int n = 0; n < kNodeCount; n++) {
+        unsigned c = lzh.child[n];
+        if (c >= kNodeCount) {
+            ASSERT_LT(c - kNodeCount, (unsigned)kSymbolCount);
+            ASSERT_EQ(leafOf[c - kNodeCount], -1) << "symbol on two leaves";
+            leafOf[c - kNodeCount] = n;
+            ASSERT_EQ(lzh.parent[c], n);
+        } else {
+            ASSERT_LT(c + 1, (unsigned)n) << "children come before their parent";
+            ASSERT_EQ(lzh.freq[n], lzh.freq[c] + lzh.freq[c + 1]) << "node " << n;
+            ASSERT_EQ(lzh.parent[c], n);
+            ASSERT_EQ(lzh.parent[c + 1], n);
+        }
+    }
+}
+
+TEST(LzhTables, DistanceCodesFormOnePrefixCode)
+{
+    /* Each upper value has one code: all indexes starting with the same
+       codeLength bits agree, and the codes run 0..63 in order. */
+    int expectedHigh = 0;
+    for (int i = 0; i < 256;) {
+        int len = codeLength[i];
+        ASSERT_GE(len, 3);
+        ASSERT_LE(len, 8);
+        ASSERT_EQ(i % (1 << (8 - len)), 0) << "code of " << i << " not aligned";
+        ASSERT_EQ(codeHigh[i], expectedHigh);
+        for (int k = 0; k < (1 << (8 - len)); k++) {
+            ASSERT_EQ(codeHigh[i + k], expectedHigh);
+            ASSERT_EQ(codeLength[i + k], len);
+        }
+        i += 1 << (8 - len);
+        expectedHigh++;
+    }
+    EXPECT_EQ(expectedHigh, 64);
+    const struct { int index, high, length; } rows[] = {
+        {0, 0, 3}, {31, 0, 3}, {32, 1, 4}, {79, 3, 4}, {80, 4, 5}, {143, 11, 5},
+        {144, 12, 6}, {191, 23, 6}, {192, 24, 7}, {239, 47, 7}, {240, 48, 8}, {255, 63, 8},
+    };
+    for (const auto &r : rows) {
+        EXPECT_EQ(codeHigh[r.index], r.high) << r.index;
+        EXPECT_EQ(codeLength[r.index], r.length) << r.index;
+    }
+}
+
+TEST(LzhBitReader, DeliversBitsMostSignificantFirstThenZerosForEver)
+{
+    FILE *in = StreamFile({0xA5, 0x3C, 0xF0});
+    InitTree();
+    lzh.input = in;
+    const int firstBits[] = {1, 0, 1, 0};
+    for (int b : firstBits)
+        EXPECT_EQ(ReadBit(), b);
+    EXPECT_EQ(ReadByte(), 0x53);   /* 0101 0011 across the byte boundary */
+    EXPECT_EQ(ReadByte(), 0xCF);
+    EXPECT_EQ(ReadBit(), 0);
+    EXPECT_EQ(ReadByte(), 0x00);   /* last 3 bits of 0xF0, then past the end */
+    for (int i = 0; i < 40; i++)
+        EXPECT_EQ(ReadBit(), 0);
+    lzh.input = nullptr;
+    fclose(in);
+}
+
+TEST(LzhTree, StartsWithEverySymbolCountedOnce)
+{
+    InitTree();
+    ExpectTreeSound();
+    EXPECT_EQ(lzh.freq[kRootNode], kSymbolCount);
+    EXPECT_EQ(lzh.bitsHeld, 0);
+}
+
+TEST(LzhTree, DistanceDecodesWhatTheWriterWrote)
+{
+    std::vector<Token> tokens;
+    for (int d : {0, 1, 63, 64, 255, 256, 1023, 1024, 2047, 3071, 3072, 4095})
+        tokens.push_back(Match(3, d));
+    std::vector<uint8_t> stream = WriteStream(36, tokens);
+    FILE *in = StreamFile(std::vector<uint8_t>(stream.begin() + 4, stream.end()));
+    InitTree();
+    lzh.input = in;
+    for (const Token &t : tokens) {
+        EXPECT_EQ(DecodeSymbol(), t.symbol);
+        EXPECT_EQ(DecodeDistance(), t.distance);
+    }
+    lzh.input = nullptr;
+    fclose(in);
+}
+
+TEST(LzhTree, RebuildsWhenTheRootReaches0x8000AndHalvesEveryLeaf)
+{
+    /* 32,454 symbols bring the root from 314 to 0x8000; the 32,455th finds it
+       there and rebuilds first. Skewed counts make the rebuild move nodes. */
+    const int total = 32455 + 20000;
+    std::vector<Token> tokens;
+    std::mt19937 rng(7);
+    for (int i = 0; i < total; i++)
+        tokens.push_back(Lit((int)(rng() % 97 * (rng() % 3))));
+    std::vector<uint8_t> stream = WriteStream(total, tokens);
+    FILE *in = StreamFile(std::vector<uint8_t>(stream.begin() + 4, stream.end()));
+    InitTree();
+    lzh.input = in;
+    int rebuilds = 0;
+    for (int i = 1; i <= total; i++) {
+        uint16_t leafBefore[kSymbolCount];
+        for (int s = 0; s < kSymbolCount; s++)
+            leafBefore[s] = lzh.freq[lzh.parent[s + kNodeCount]];
+        bool atLimit = lzh.freq[kRootNode] == kMaxFreq;
+        if (i == 32455)
+            ASSERT_TRUE(atLimit) << "root " << lzh.freq[kRootNode];
+        int symbol = DecodeSymbol();
+        ASSERT_EQ(symbol, tokens[i - 1].symbol) << "symbol " << i;
+        if (!atLimit) {
+            ASSERT_EQ(lzh.freq[kRootNode], lzh.freq[lzh.child[kRootNode]] + lzh.freq[lzh.child[kRootNode] + 1]);
+            continue;
+        }
+        rebuilds++;
+        unsigned sum = 0;
+        for (int s = 0; s < kSymbolCount; s++) {
+            unsigned expected = (leafBefore[s] + 1u) / 2 + (s == symbol);
+            ASSERT_EQ(lzh.freq[lzh.parent[s + kNodeCount]], expected) << "symbol " << s;
+            sum += expected;
+        }
+        ASSERT_EQ(lzh.freq[kRootNode], sum);
+        ExpectTreeSound();
+    }
+    EXPECT_EQ(rebuilds, 2);
+    ExpectTreeSound();
+    lzh.input = nullptr;
+    fclose(in);
+}
+
+struct DecodeCase {
+    const char *what;
+    std::vector<uint8_t> stream;
+    int barWidth;
+    int ok;
+    std::string bytes;
+    std::vector<std::pair<uint32_t, uint32_t>> paints;
+};
+
+std::string Repeat(char c, size_t n) { return std::string(n, c); }
+
+/* 70 different bytes: with the first write at 4036, byte 60 lands on ring
+   position 0. */
+std::vector<Token> Seventy()
+{
+    std::vector<Token> t;
+    for (int i = 0; i < 70; i++)
+        t.push_back(Lit(33 + i));
+    return t;
+}
+
+std::string SeventyText()
+{
+    std::string s;
+    for (int i = 0; i < 70; i++)
+        s += (char)(33 + i);
+    return s;
+}
+
+std::vector<Token> Concat(std::vector<Token> a, const std::vector<Token> &b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+TEST(LzhDecode, HandMadeStreams)
+{
+    const std::string seventy = SeventyText();
+    const DecodeCase cases[] = {
+        {"size 0 fails and writes nothing", WriteStream(0, {Lit('x')}), 100, 0, "", {}},
+        {"size field cut short", {5, 0}, 100, 0, "", {}},
+        {"empty input", {}, 100, 0, "", {}},
+        {"one literal", WriteStream(1, {Lit('x')}), 100, 1, "x", {{1, 1}}},
+        {"first symbol a match copies the pre-filled spaces", WriteStream(3, {Match(3, 0)}), 100, 1, "   ", {{3, 3}}},
+        {"a match reaching back before the first byte finds spaces",
+         WriteStream(7, {Lit('a'), Lit('b'), Match(5, 100)}), 100, 1, "ab     ", {{1, 7}, {2, 7}, {7, 7}}},
+        {"overlapping copy repeats the byte just made",
+         WriteStream(10, {Lit('x'), Match(9, 0)}), 100, 1, Repeat('x', 10), {{1, 10}, {10, 10}}},
+        {"overlapping copy with a period of three",
+         WriteStream(12, {Lit('a'), Lit('b'), Lit('c'), Match(9, 2)}), 100, 1, "abcabcabcabc", {{1, 12}, {2, 12}, {3, 12}, {12, 12}}},
+        {"a match across ring position 0 wraps",
+         WriteStream(90, Concat(Seventy(), {Match(20, 24)})), 0, 1, seventy + seventy.substr(45, 20), {{90, 90}}},
+        {"a match from the far end of the window",
+         WriteStream(4200, Concat(std::vector<Token>(4100, Lit('q')), {Match(60, 4095), Match(40, 4095)})), 0, 1,
+         Repeat('q', 4100) + Repeat('q', 100), {{4200, 4200}}},
+        {"no dialog: one paint, at the end",
+         WriteStream(5, {Lit('a'), Lit('b'), Match(3, 1)}), 0, 1, "abab" "a", {{5, 5}}},
+        {"painting step 4: multiples jumped over by a match are not painted",
+         WriteStream(20, {Lit('a'), Lit('b'), Lit('c'), Match(5, 0), Lit('d'), Match(11, 0)}), 5, 1,
+         "abc" "ccccc" "d" "ddddddddddd", {{8, 20}, {20, 20}}},
+        {"bytes after the coded bits are left alone",
+         WriteStream(2, {Lit('o'), Lit('k')}, Bytes("trailing")), 100, 1, "ok", {{1, 2}, {2, 2}}},
+        {"a last match that runs past the size stops at the size",
+         WriteStream(6, {Lit('x'), Match(20, 0)}), 100, 1, Repeat('x', 6), {{1, 6}, {6, 6}}},
+    };
+    for (const DecodeCase &c : cases) {
+        SCOPED_TRACE(c.what);
+        Decoded d = RunLzhDecode(c.stream, c.barWidth);
+        EXPECT_EQ(d.ok, c.ok);
+        EXPECT_EQ(std::string(d.bytes.begin(), d.bytes.end()), c.bytes);
+        EXPECT_EQ(d.paints, c.paints);
+        EXPECT_EQ(d.wipes, c.ok ? 1 : 0);
+    }
+}
+
+TEST(LzhDecode, PaintsAfterEverySymbolWhenTheMemberIsNarrowerThanTheBar)
+{
+    std::vector<Token> tokens = {Lit('a'), Match(4, 0), Lit('b'), Match(3, 1), Lit('c')};
+    Decoded d = RunLzhDecode(WriteStream(10, tokens), 171);
+    std::vector<std::pair<uint32_t, uint32_t>> expected = {{1, 10}, {5, 10}, {6, 10}, {9, 10}, {10, 10}};
+    EXPECT_EQ(d.paints, expected);
+    EXPECT_EQ(std::string(d.bytes.begin(), d.bytes.end()), "aaaaababac");
+}
+
+TEST(LzhDecode, SameBytesAndPaintsAsThePlainDecodeOnWrittenStreams)
+{
+    std::mt19937 rng(2024);
+    for (int round = 0; round < 60; round++) {
+        /* Random literals and matches, long enough for rebuilds in some rounds
+           and for the output to pass several flushes. */
+        size_t symbols = round % 10 == 0 ? 120000 : 1 + rng() % 3000;
+        std::vector<Token> tokens;
+        size_t produced = 0;
+        for (size_t i = 0; i < symbols; i++) {
+            if (rng() % 3) {
+                tokens.push_back(Lit((int)(rng() % (round % 4 == 0 ? 256 : 16))));
+                produced++;
+                continue;
+            }
+            /* Never reach the 60 ring positions no byte has been written to. */
+            size_t distance = std::min<size_t>(rng() % (round % 2 ? 4096 : 12), produced + kRingFirstWrite - 1);
+            tokens.push_back(Match(3 + (int)(rng() % 58), (int)distance));
+            produced += tokens.back().symbol - 253;
+        }
+        std::vector<uint8_t> expected = Expand(tokens);
+        int width = (int)(rng() % 300);
+        std::vector<uint8_t> stream = WriteStream((uint32_t)expected.size(), tokens);
+        Decoded fast = RunLzhDecode(stream, width);
+        Decoded plain = ReferenceDecode(stream, width);
+        ASSERT_EQ(fast.ok, 1) << round;
+        ASSERT_EQ(fast.bytes, expected) << round;
+        ASSERT_EQ(plain.bytes, expected) << round;
+        ASSERT_EQ(fast.paints, plain.paints) << round;
+    }
+}
+
+TEST(LzhDecode, SameAsThePlainDecodeOnArbitraryBytes)
+{
+    /* Damaged streams: the two agree on every byte up to the size, and on
+       every paint except one that a last match past the size would add. */
+    std::mt19937 rng(99);
+    for (int round = 0; round < 300; round++) {
+        uint32_t size = 1 + rng() % 20000;
+        std::vector<uint8_t> stream = {(uint8_t)size, (uint8_t)(size >> 8), 0, 0};
+        size_t n = rng() % 3000;
+        for (size_t i = 0; i < n; i++)
+            stream.push_back((uint8_t)(round % 3 ? rng() : rng() % 4));
+        int width = (int)(rng() % 200);
+        memset(lzh.ring, 0x5A, sizeof lzh.ring);
+        Decoded fast = RunLzhDecode(stream, width);
+        memset(lzh.ring, 0x5A, sizeof lzh.ring);
+        Decoded plain = ReferenceDecode(stream, width);
+        ASSERT_EQ(fast.ok, 1);
+        ASSERT_EQ(fast.bytes.size(), size);
+        plain.bytes.resize(size);
+        ASSERT_EQ(fast.bytes, plain.bytes) << round;
+        uint32_t step = width > 0 ? size / (uint32_t)width : size;
+        if (step == 0)
+            step = 1;
+        if (plain.overran) {
+            if (!plain.paints.empty() && plain.paints.back().first > size)
+                plain.paints.pop_back();
+            if (size % step == 0)
+                plain.paints.push_back({size, size});
+        }
+        ASSERT_EQ(fast.paints, plain.paints) << round;
+    }
+}
+
+TEST(LzhDecode, KeepsTheRingForTheNextMember)
+{
+    /* Positions 4036..4095 are not refilled between members: a stream that
+       reads them before writing them gets what the last member left. */
+    std::vector<Token> first;
+    for (int i = 0; i < 4096 + 100; i++)
+        first.push_back(Lit('a' + i % 26));
+    std::vector<uint8_t> firstBytes = Expand(first);
+    const int n = (int)firstBytes.size();
+    ASSERT_EQ(RunLzhDecode(WriteStream((uint32_t)n, first), 0).ok, 1);
+    for (int p = 0; p < kRingSize; p++) {
+        int index = n - kRingSize + ((p - kRingFirstWrite - n) % kRingSize + kRingSize) % kRingSize;
+        ASSERT_EQ(lzh.ring[p], firstBytes[index]) << "ring position " << p;
+    }
+    /* Distance 59 from the first write position reads 3976..3978 (spaces);
+       then, at 4039, distance 4095 reads 4039..4041 before writing them. */
+    std::string left(lzh.ring + 4039, lzh.ring + 4042);
+    Decoded d = RunLzhDecode(WriteStream(6, {Match(3, 59), Match(3, 4095)}), 0);
+    ASSERT_EQ(d.ok, 1);
+    EXPECT_EQ(std::string(d.bytes.begin(), d.bytes.end()), "   " + left);
+}
+
+TEST(LzhDecode, GoesOnWithZeroBitsWhenTheInputEndsEarly)
+{
+    std::vector<uint8_t> stream = WriteStream(5000, {Lit('z'), Match(60, 0)});
+    Decoded fast = RunLzhDecode(stream, 0);
+    Decoded plain = ReferenceDecode(stream, 0);
+    EXPECT_EQ(fast.ok, 1);
+    ASSERT_EQ(fast.bytes.size(), 5000u);
+    EXPECT_EQ(std::string(fast.bytes.begin(), fast.bytes.begin() + 61), Repeat('z', 61));
+    plain.bytes.resize(5000);
+    EXPECT_EQ(fast.bytes, plain.bytes);
+}
+
+TEST(LzhDecode, FailsWhenTheOutputCannotBeWritten)
+{
+    std::vector<Token> tokens;
+    for (int i = 0; i < 3000; i++)
+        tokens.push_back(i % 2 ? Match(60, (int)(i % 4000)) : Lit(i & 0xFF));
+    std::vector<uint8_t> expected = Expand(tokens);
+    std::vector<uint8_t> stream = WriteStream((uint32_t)expected.size(), tokens);
+
+    /* A stream opened for reading refuses every write. */
+    ResetRecordedUi(100, 0);
+    FILE *in = StreamFile(stream);
+    FILE *readOnly = fopen("/dev/null", "rb");
+    ASSERT_NE(readOnly, nullptr);
+    EXPECT_EQ(LzhDecode(in, readOnly), 0);
+    EXPECT_EQ(recordedUi.wipes, 0);
+    fclose(readOnly);
+    fclose(in);
+
+    /* A full device: the write fails once the output is handed on. */
+    FILE *full = fopen("/dev/full", "wb");
+    if (full) {
+        in = StreamFile(stream);
+        EXPECT_EQ(LzhDecode(in, full), 0);
+        fclose(full);
+        fclose(in);
+    }
+}
+
+TEST(LzhDecode, FailsWhenTheInputCannotBeRead)
+{
+    ResetRecordedUi(100, 0);
+    FILE *dir = fopen("/", "rb");
+    ASSERT_NE(dir, nullptr);
+    FILE *out = tmpfile();
+    EXPECT_EQ(LzhDecode(dir, out), 0);
+    EXPECT_TRUE(FileBytes(out).empty());
+    EXPECT_EQ(recordedUi.wipes, 0);
+    fclose(out);
+    fclose(dir);
+}
+
+TEST(LzhDecode, RoundTripsAGreedyParseOfMixedData)
+{
+    std::mt19937 rng(5);
+    std::vector<uint8_t> data;
+    for (int i = 0; i < 150000; i++) {
+        if (i % 5000 < 2000)
+            data.push_back((uint8_t)rng());
+        else
+            data.push_back((uint8_t)("the quick brown fox jumps over the lazy dog "[i % 44]));
+    }
+    std::vector<Token> tokens = GreedyTokens(data.data(), data.size());
+    Decoded d = RunLzhDecode(WriteStream((uint32_t)data.size(), tokens), 300);
+    EXPECT_EQ(d.ok, 1);
+    EXPECT_EQ(d.bytes, data);
+    /* Step 500: at most one paint per pixel, matches jump over some. */
+    EXPECT_LE(d.paints.size(), 300u);
+    EXPECT_GT(d.paints.size(), 100u);
+    EXPECT_EQ(d.paints.back(), std::make_pair(150000u, 150000u));
+}
+
+} // namespace
