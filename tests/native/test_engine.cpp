@@ -1,0 +1,444 @@
+// The extraction engine on real folders: scanning in slices, splitting at the
+// marker, finishing members, the temporary file, clean-up, and real write faults.
+#include "test_engine_fixture.h"
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include "common/messages.h"
+
+using namespace enginetest;
+
+namespace {
+
+const char kMarker[] = {'A', 'R', 'N', 'I'};
+
+Bytes Marker() { return Bytes(kMarker, kMarker + 4); }
+
+Bytes Concat(std::initializer_list<Bytes> parts)
+{
+    Bytes out;
+    for (const Bytes &p : parts)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+TEST(MemberPath, JoinsDestDirAndTheFileTable)
+{
+    struct Case {
+        const char *destDir;
+        int index;
+        const char *expected;
+    } cases[] = {
+        {"c:\\yelk", 0, "c:\\yelk\\yelk32.exe"},
+        {"c:\\yelk", 4, "c:\\yelk\\history.txt"},
+        {"c:\\yelk", 9, "c:\\yelk\\marks.ini"},
+        {"c:\\yelk\\", 1, "c:\\yelk\\\\yelk.hlp"},  // no separator is removed
+        {"c:\\yelk", -1, ""},
+        {"c:\\yelk", 10, ""},
+    };
+    for (const Case &c : cases) {
+        strcpy(session.destDir, c.destDir);
+        char out[kMemberPathSize];
+        MemberPath(out, c.index);
+        EXPECT_STREQ(out, c.expected) << c.destDir << " " << c.index;
+    }
+
+    // The longest folder the session holds still gets its whole path.
+    std::string longDir = "c:\\" + std::string(kPathSize - 4, 'd');
+    strcpy(session.destDir, longDir.c_str());
+    char out[kMemberPathSize];
+    MemberPath(out, 4);
+    EXPECT_EQ(std::string(out), longDir + "\\history.txt");
+}
+
+TEST(ResetInstall, BuildsTheMarkerAndClearsTheRunButNotTheOptions)
+{
+    session = InstallSession();
+    session.markerPos = 3;
+    session.sliceCount = 99;
+    session.memberIndex = 7;
+    session.settingsPolicy = 2;
+    session.createdDestDir = 1;
+    session.abortRequested = 1;
+    session.overallFill = 50;
+    session.setupSize = 1234;
+    strcpy(session.tempPath, "c:\\yelk.tmp");
+    strcpy(session.backupDir, "c:\\yelk\\backup\\");
+    session.wroteMember[3] = 1;
+    session.makeBackups = 1;
+    session.keepSettings = 0;
+    strcpy(session.destDir, "c:\\yelk");
+
+    ResetInstall();
+    EXPECT_EQ(memcmp(session.marker, kMarker, 4), 0);
+    EXPECT_EQ(session.marker[4], '\0');
+    EXPECT_EQ(session.markerPos + session.sliceCount + session.memberIndex + session.settingsPolicy +
+                  session.createdDestDir + session.abortRequested + session.overallFill + session.setupSize,
+              0);
+    EXPECT_STREQ(session.tempPath, "");
+    EXPECT_STREQ(session.backupDir, "");
+    EXPECT_EQ(session.wroteMember[3], 0);
+    EXPECT_EQ(session.setupStream, nullptr);
+    EXPECT_EQ(session.makeBackups, 1);
+    EXPECT_EQ(session.keepSettings, 0);
+    EXPECT_STREQ(session.destDir, "c:\\yelk");
+}
+
+class Engine : public EngineFixture {};
+
+TEST_F(Engine, FreshInstallWritesEveryFileAndStopsAtTheTerminator)
+{
+    std::vector<Bytes> files = ClientFiles(1);
+    Bytes image = ImageBytes(40000, 7);
+    Bytes payload = BuildPayload(EncodeAll(files));
+    // Whatever follows the terminator is never read: not even another member.
+    Bytes tail = Concat({Marker(), Encode(Text("never read")), Marker(), Marker()});
+    std::string file = WriteInstaller(Concat({image, payload, tail}));
+    // A bar as wide as the file makes every paint's fill the read position.
+    ResetRecordedUi(0, (int)(image.size() + payload.size() + tail.size()));
+
+    EXPECT_EQ(RunInstall(file), kPumpFinished);
+    EXPECT_EQ(session.memberIndex, kMemberCount);
+    ExpectInstalled(files);
+    EXPECT_TRUE(recordedUi.errors.empty());
+    EXPECT_EQ(session.setupStream, nullptr);
+    EXPECT_EQ(session.memberStream, nullptr);
+    EXPECT_TRUE(FolderIsEmpty(tmp)) << "temporary member file left behind";
+    EXPECT_FALSE(Exists(dest + "/backup"));
+    for (int i = 0; i < kMemberCount; i++)
+        EXPECT_EQ(session.wroteMember[i], 1);
+
+    // The last paint is at the end of the terminator's first marker.
+    ASSERT_FALSE(recordedUi.scanPaints.empty());
+    EXPECT_EQ(recordedUi.scanPaints.back(), (int32_t)(image.size() + payload.size() - 6));
+
+    // Every slice but the last consumed exactly 15001 bytes.
+    ASSERT_GE(consumed.size(), 4u);
+    for (long n : consumed)
+        EXPECT_EQ(n, kSliceBytes);
+
+    std::vector<std::string> extracting;
+    for (const std::string &s : recordedUi.statusTexts)
+        if (s.rfind("Extracting file: ", 0) == 0)
+            extracting.push_back(s.substr(17));
+    EXPECT_EQ(extracting, std::vector<std::string>(kNames, kNames + kMemberCount));
+}
+
+TEST_F(Engine, FileWithoutAnyMarkerFinishesWithNoMember)
+{
+    std::string file = WriteInstaller(ImageBytes(50000, 3));
+    EXPECT_EQ(RunInstall(file), kPumpFinished);
+    EXPECT_EQ(session.memberIndex, 0);
+    EXPECT_EQ(consumed, std::vector<long>(3, kSliceBytes));
+    EXPECT_TRUE(recordedUi.errors.empty());
+    EXPECT_TRUE(FolderIsEmpty(tmp));
+    EXPECT_FALSE(Exists(dest)) << "the folder this run created stays after clean-up";
+}
+
+TEST_F(Engine, OddSlicesResumeToTheSameFiles)
+{
+    std::vector<Bytes> files = ClientFiles(2);
+    std::string file = InstallerOf(files, 5000);
+    const std::vector<int> patterns[] = {
+        {1}, {2, 3, 5, 7}, {4093}, {15000, 1}, {kSliceBytes},
+    };
+    int run = 0;
+    for (const std::vector<int> &pattern : patterns) {
+        SCOPED_TRACE(run);
+        SetDest(root + "/dest" + std::to_string(run++));
+        ASSERT_EQ(RunInstall(file, pattern), kPumpFinished);
+        ExpectInstalled(files);
+        // A call that returned 3 consumed exactly what its slice allowed.
+        for (size_t i = 0; i < consumed.size(); i++)
+            ASSERT_EQ(consumed[i], pattern[i % pattern.size()]) << "call " << i;
+    }
+}
+
+TEST_F(Engine, BytesThatBreakAPartialMarkerAreNotTriedAgain)
+{
+    Bytes first = Text(std::string(3000, 'x') + "first member");
+    Bytes second = Text("second member");
+    struct Case {
+        const char *between;  // bytes after member 0's stream, ahead of a marker
+        bool markerFound;
+    } cases[] = {
+        {"", true}, {"X", true}, {"A", false}, {"AR", false}, {"ARN", false},
+        {"AA", true},    // the second A breaks the match; the marker's own A starts one
+        {"ARNA", true},  // likewise
+    };
+    int run = 0;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.between);
+        SetDest(root + "/dest" + std::to_string(run++));
+        // No terminator: the file ends after member 1's stream.
+        Bytes bytes = Concat({ImageBytes(100, 1), Marker(), Encode(first), Text(c.between), Marker(),
+                              Encode(second)});
+        ASSERT_EQ(RunInstall(WriteInstaller(bytes)), kPumpFinished);
+        // The decoder stops at member 0's size, whatever was appended to it.
+        EXPECT_EQ(ReadAll(DestFile("yelk32.exe")), first);
+        EXPECT_EQ(session.memberIndex, c.markerFound ? 2 : 1);
+        EXPECT_EQ(Exists(DestFile("yelk.hlp")), c.markerFound);
+    }
+}
+
+TEST_F(Engine, LastMemberWithoutAMarkerKeepsItsHeldBackBytes)
+{
+    // A stream whose last bytes are read by the decoder: a size field far
+    // beyond what the bits hold, so every byte of it shapes the output.
+    Bytes bits = ImageBytes(400, 11);
+    Bytes size = {0x30, 0x75, 0, 0};  // 30000
+    for (const char *tail : {"", "A", "AR", "ARN"}) {
+        SCOPED_TRACE(tail);
+        Bytes stream = Concat({size, bits, Text(tail)});
+        Bytes whole = Decode(stream);
+        if (*tail)
+            ASSERT_NE(whole, Decode(Concat({size, bits}))) << "the tail must matter";
+        SetDest(root + "/dest" + std::to_string(strlen(tail)));
+        ASSERT_EQ(RunInstall(WriteInstaller(Concat({Marker(), stream}))), kPumpFinished);
+        EXPECT_EQ(session.memberIndex, 1);
+        EXPECT_EQ(ReadAll(DestFile("yelk32.exe")), whole);
+        EXPECT_TRUE(FolderIsEmpty(tmp));
+    }
+}
+
+TEST_F(Engine, StatusLineNamesTheMemberOnceTheBarMoves)
+{
+    std::vector<Bytes> files = ClientFiles(1);
+    struct Case {
+        int barWidth;
+        const char *firstScan;   // status when member 0 starts (after 40000 image bytes)
+    } cases[] = {
+        {400, "Scanning file: yelk32.exe"},
+        {0, "Scanning files..."},  // no dialog: the bar never fills
+    };
+    std::string file = InstallerOf(files, 40000);
+    int run = 0;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.barWidth);
+        // A destDir ending in a backslash gives paths with two; names stay right.
+        SetDest(root + "/dest" + std::to_string(run++));
+        strcat(session.destDir, "\\");
+        ResetRecordedUi(0, c.barWidth);
+        ASSERT_EQ(RunInstall(file), kPumpFinished);
+        ExpectInstalled(files);
+        const std::vector<std::string> &s = recordedUi.statusTexts;
+        ASSERT_GE(s.size(), 3u);
+        EXPECT_EQ(s[0], "Scanning files...");  // before anything was read
+        EXPECT_EQ(s[1], c.firstScan);
+        EXPECT_EQ(s[2], "Extracting file: yelk32.exe");
+        EXPECT_EQ(s.back(), "Extracting file: marks.ini");
+    }
+}
+
+TEST_F(Engine, TemporaryFile)
+{
+    std::vector<Bytes> files = ClientFiles(1);
+    std::string file = InstallerOf(files);
+
+    // No temporary folder to be had (it does not fit): the file goes to c:.
+    setenv("TMPDIR", ("/" + std::string(kPathSize, 't')).c_str(), 1);
+    ASSERT_EQ(RunInstall(file), kPumpFinished);
+    EXPECT_STREQ(session.tempPath, "c:\\yelk.tmp");
+    ExpectInstalled(files);
+    EXPECT_FALSE(Exists(root + "/drives/c/yelk.tmp"));
+
+    // A temporary folder that does not exist: [11], and the run is undone.
+    setenv("TMPDIR", (root + "/missing").c_str(), 1);
+    SetDest(root + "/dest2");
+    ASSERT_EQ(RunInstall(file), kPumpFailed);
+    EXPECT_EQ(recordedUi.errors, std::vector<int>{11});
+    EXPECT_EQ(recordedUi.errorTexts.back(), ErrorText(11));
+    EXPECT_EQ(session.setupStream, nullptr);
+    EXPECT_FALSE(Exists(dest));
+}
+
+TEST_F(Engine, HelpIndexesGoAfterTheirHelpFiles)
+{
+    std::vector<Bytes> files = ClientFiles(1);
+    std::string file = InstallerOf(files);
+    struct Case {
+        const char *folder;
+        bool gidIsFolder;   // yelk.gid is a folder: it cannot go, and no message
+        bool keepAll;       // a folder named *.ini: every member stays in place
+        bool gidRemains;
+    } cases[] = {
+        {"plain", false, false, false},
+        {"gidfolder", true, false, true},
+        {"old.ini", false, true, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.folder);
+        SetDest(root + "/" + c.folder);
+        ASSERT_EQ(mkdir(dest.c_str(), 0777), 0);
+        if (c.keepAll)
+            for (int i = 0; i < kMemberCount; i++)
+                WriteAll(DestFile(kNames[i]), Text("old"));
+        if (c.gidIsFolder)
+            ASSERT_EQ(mkdir(DestFile("yelk.gid").c_str(), 0777), 0);
+        else
+            WriteAll(DestFile("yelk.gid"), Text("index"));
+        WriteAll(DestFile("primer.gid"), Text("index"));
+        chmod(DestFile("primer.gid").c_str(), 0444);  // read-only goes too
+
+        ResetRecordedUi();
+        ASSERT_EQ(RunInstall(file), kPumpFinished);
+        EXPECT_TRUE(recordedUi.errors.empty());
+        EXPECT_EQ(Exists(DestFile("yelk.gid")), c.gidRemains);
+        EXPECT_EQ(Exists(DestFile("primer.gid")), c.keepAll);
+    }
+}
+
+TEST_F(Engine, AbortRemovesWhatTheRunWroteAndALateTickReadsNothing)
+{
+    std::vector<Bytes> old = ClientFiles(1);
+    std::vector<Bytes> files = ClientFiles(2);
+    std::string file = InstallerOf(files);
+
+    // Existing files: yelk32.exe gets backed up, the ini files are kept.
+    ASSERT_EQ(mkdir(dest.c_str(), 0777), 0);
+    WriteAll(DestFile("yelk32.exe"), old[0]);
+    for (int i = 5; i < kMemberCount; i++)
+        WriteAll(DestFile(kNames[i]), old[i]);
+
+    ResetInstall();
+    ASSERT_EQ(CreateDestDir(), 1);
+    session.setupStream = OpenFileStream(ToWindowsPath(file).c_str(), "rb");
+    ASSERT_NE(session.setupStream, nullptr);
+    int result;
+    do {
+        session.sliceCount = kSliceBytes - 997;
+        result = PumpExtraction();
+    } while (result == kPumpMore && session.memberIndex < 7);
+    ASSERT_EQ(result, kPumpMore);
+    ASSERT_TRUE(Exists(DestFile("about.txt")));
+
+    // Abort confirmed: clean up and reset, as the wizard does.
+    CleanupInstall();
+    ResetInstall();
+    for (int i = 0; i < 5; i++)
+        EXPECT_FALSE(Exists(DestFile(kNames[i]))) << kNames[i];
+    for (int i = 5; i < kMemberCount; i++)
+        EXPECT_EQ(ReadAll(DestFile(kNames[i])), old[i]) << kNames[i];
+    EXPECT_EQ(ReadAll(BackupFile("yelk32.exe")), old[0]);  // never moved back
+    EXPECT_TRUE(FolderIsEmpty(tmp));
+
+    // A timer tick that was already on its way.
+    ResetRecordedUi();
+    EXPECT_EQ(PumpExtraction(), kPumpIdle);
+    EXPECT_TRUE(recordedUi.errors.empty());
+    EXPECT_TRUE(recordedUi.statusTexts.empty());
+    EXPECT_TRUE(recordedUi.scanPaints.empty());
+
+    // Install again from the start.
+    session.keepSettings = 0;
+    ASSERT_EQ(RunInstall(file), kPumpFinished);
+    ExpectInstalled(files);
+}
+
+TEST_F(Engine, CleanupNeverDeletesFilesThePolicyKept)
+{
+    std::vector<Bytes> old = ClientFiles(1);
+    std::vector<Bytes> files = ClientFiles(2);
+    ASSERT_EQ(mkdir(dest.c_str(), 0777), 0);
+    for (int i = 5; i < 9; i++) {
+        WriteAll(DestFile(kNames[i]), old[i]);
+        SetOldModTime(DestFile(kNames[i]));
+    }
+    // marks.ini is new here, and its member has a size field of 0: [5].
+    std::vector<Bytes> streams = EncodeAll(files);
+    streams[9] = Bytes{0, 0, 0, 0, 0x55};
+    std::string file = WriteInstaller(BuildPayload(streams));
+
+    EXPECT_EQ(RunInstall(file), kPumpFailed);
+    EXPECT_EQ(recordedUi.errors, std::vector<int>{5});
+    for (int i = 0; i < 5; i++)
+        EXPECT_FALSE(Exists(DestFile(kNames[i]))) << kNames[i];
+    for (int i = 5; i < 9; i++) {
+        EXPECT_EQ(ReadAll(DestFile(kNames[i])), old[i]) << kNames[i];
+        EXPECT_EQ(ModTime(DestFile(kNames[i])).tv_sec, 1000000000);
+    }
+    EXPECT_FALSE(Exists(DestFile("marks.ini")));
+    EXPECT_TRUE(FolderIsEmpty(tmp));
+}
+
+// Writes that fail part-way, under a real file-size limit, in a child process.
+TEST_F(Engine, FailedWritesNeverPassForSuccess)
+{
+    const size_t kLimit = 200000;
+    Bytes bigText;
+    while (bigText.size() < 3 * kLimit)
+        bigText.insert(bigText.end(), {'y', 'e', 'l', 'k', ' ', (uint8_t)('0' + bigText.size() % 7), '\n'});
+    Bytes bigNoise = ImageBytes(kLimit + 50000, 5);
+
+    struct Case {
+        const char *what;
+        int member;         // member replaced by a big one
+        bool noise;         // its stream is over the limit too (else only its file)
+        bool existingIni;   // the folder exists and holds kept settings files
+        int error;
+    } cases[] = {
+        {"installed file over the limit", 2, false, false, 5},
+        {"temporary file over the limit", 0, true, false, 11},
+        {"last file over the limit, settings kept", 9, false, true, 5},
+    };
+    std::vector<Bytes> old = ClientFiles(1);
+    int run = 0;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        SetDest(root + "/dest" + std::to_string(run++));
+        if (c.existingIni) {
+            ASSERT_EQ(mkdir(dest.c_str(), 0777), 0);
+            for (int i = 5; i < 9; i++)
+                WriteAll(DestFile(kNames[i]), old[i]);
+        }
+        std::vector<Bytes> files = ClientFiles(2);
+        files[c.member] = c.noise ? bigNoise : bigText;
+        std::string file = InstallerOf(files);
+
+        fflush(nullptr);
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            signal(SIGXFSZ, SIG_IGN);
+            struct rlimit limit = {kLimit, kLimit};
+            setrlimit(RLIMIT_FSIZE, &limit);
+            int result = RunInstall(file);
+            int error = recordedUi.errors.size() == 1 ? recordedUi.errors[0] : 15;
+            _exit(result * 16 + error);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), kPumpFailed * 16 + c.error);
+
+        if (c.existingIni) {
+            for (int i = 0; i < kMemberCount; i++)
+                if (i < 5 || i == 9)
+                    EXPECT_FALSE(Exists(DestFile(kNames[i]))) << kNames[i];
+                else
+                    EXPECT_EQ(ReadAll(DestFile(kNames[i])), old[i]) << kNames[i];
+        } else {
+            EXPECT_FALSE(Exists(dest)) << "the folder this run created, with a partial file";
+        }
+        EXPECT_TRUE(FolderIsEmpty(tmp));
+    }
+}
+
+TEST_F(Engine, FullDeviceAtTheDestinationIsAnError)
+{
+    std::vector<Bytes> files = ClientFiles(1);
+    ASSERT_EQ(mkdir(dest.c_str(), 0777), 0);
+    // Without backups the existing entry is written through, not moved away.
+    ASSERT_EQ(symlink("/dev/full", DestFile("yelk32.exe").c_str()), 0);
+    session.makeBackups = 0;
+
+    EXPECT_EQ(RunInstall(InstallerOf(files)), kPumpFailed);
+    EXPECT_EQ(recordedUi.errors, std::vector<int>{5});
+    EXPECT_FALSE(Exists(DestFile("yelk32.exe")));
+    EXPECT_TRUE(FolderIsEmpty(dest));
+    EXPECT_TRUE(FolderIsEmpty(tmp));
+}
+
+}  // namespace
