@@ -375,13 +375,16 @@ TEST_F(Engine, FailedWritesNeverPassForSuccess)
     struct Case {
         const char *what;
         int member;         // member replaced by a big one
+        size_t size;        // its size
         bool noise;         // its stream is over the limit too (else only its file)
         bool existingIni;   // the folder exists and holds kept settings files
         int error;
     } cases[] = {
-        {"installed file over the limit", 2, false, false, 5},
-        {"temporary file over the limit", 0, true, false, 11},
-        {"last file over the limit, settings kept", 9, false, true, 5},
+        {"installed file over the limit", 2, 3 * kLimit, false, false, 5},
+        // Only the flush at the close meets the limit.
+        {"installed file's last bytes over the limit", 2, kLimit + 100, false, false, 5},
+        {"temporary file over the limit", 0, kLimit + 50000, true, false, 11},
+        {"last file over the limit, settings kept", 9, 3 * kLimit, false, true, 5},
     };
     std::vector<Bytes> old = ClientFiles(1);
     int run = 0;
@@ -395,6 +398,7 @@ TEST_F(Engine, FailedWritesNeverPassForSuccess)
         }
         std::vector<Bytes> files = ClientFiles(2);
         files[c.member] = c.noise ? bigNoise : bigText;
+        files[c.member].resize(c.size);
         std::string file = InstallerOf(files);
 
         fflush(nullptr);
@@ -428,17 +432,25 @@ TEST_F(Engine, FailedWritesNeverPassForSuccess)
 
 TEST_F(Engine, FullDeviceAtTheDestinationIsAnError)
 {
-    std::vector<Bytes> files = ClientFiles(1);
-    ASSERT_EQ(mkdir(dest.c_str(), 0777), 0);
-    // Without backups the existing entry is written through, not moved away.
-    ASSERT_EQ(symlink("/dev/full", DestFile("yelk32.exe").c_str()), 0);
-    session.makeBackups = 0;
+    // A big file fails while it is decoded; a small one only when its
+    // buffered bytes are flushed at the close.
+    for (size_t size : {70000u, 1000u}) {
+        SCOPED_TRACE(size);
+        std::vector<Bytes> files = ClientFiles(1);
+        files[0].resize(size);
+        SetDest(root + "/dest" + std::to_string(size));
+        ASSERT_EQ(mkdir(dest.c_str(), 0777), 0);
+        // Without backups the existing entry is written through, not moved away.
+        ASSERT_EQ(symlink("/dev/full", DestFile("yelk32.exe").c_str()), 0);
+        session.makeBackups = 0;
 
-    EXPECT_EQ(RunInstall(InstallerOf(files)), kPumpFailed);
-    EXPECT_EQ(recordedUi.errors, std::vector<int>{5});
-    EXPECT_FALSE(Exists(DestFile("yelk32.exe")));
-    EXPECT_TRUE(FolderIsEmpty(dest));
-    EXPECT_TRUE(FolderIsEmpty(tmp));
+        ResetRecordedUi();
+        EXPECT_EQ(RunInstall(InstallerOf(files)), kPumpFailed);
+        EXPECT_EQ(recordedUi.errors, std::vector<int>{5});
+        EXPECT_FALSE(Exists(DestFile("yelk32.exe")));
+        EXPECT_TRUE(FolderIsEmpty(dest));
+        EXPECT_TRUE(FolderIsEmpty(tmp));
+    }
 }
 
 }  // namespace
