@@ -169,21 +169,22 @@ static inline void CountSymbol(unsigned symbol)
     uint16_t *freq = lzh.freq, *child = lzh.child, *parent = lzh.parent;
     if (freq[kRootNode] == kMaxFreq)
         RebuildTree();
-    unsigned n = parent[symbol + kNodeCount];
+    size_t n = parent[symbol + kNodeCount];
     do {
-        unsigned k = ++freq[n];
+        unsigned k = (uint16_t)(freq[n] + 1);
+        freq[n] = (uint16_t)k;
         if (k > freq[n + 1]) {
-            unsigned l = n + 1;
+            size_t l = n + 1;
             while (k > freq[l + 1])
                 l++;
             freq[n] = freq[l];
             freq[l] = (uint16_t)k;
 
-            unsigned a = child[n];
+            size_t a = child[n];
             parent[a] = (uint16_t)l;
             if (a < kNodeCount)
                 parent[a + 1] = (uint16_t)l;
-            unsigned b = child[l];
+            size_t b = child[l];
             child[l] = (uint16_t)a;
             parent[b] = (uint16_t)n;
             if (b < kNodeCount)
@@ -239,15 +240,18 @@ static uint8_t window[kRingSize + kOutChunk + kMaxMatch + kCopySlack];
 static uint8_t *const outStart = window + kRingSize;
 static uint8_t *const outLimit = outStart + kOutChunk;
 
-/* The bit reader of LzhDecode: up to 64 bits, the next one in bit 63. Bits
-   below the count may already hold the input's next bits (never others). */
-struct BitReader {
-    uint64_t hold;         /* bit register */
-    int bits;              /* valid bits in hold */
-    const uint8_t *next;   /* next unread byte of inBuffer */
-    const uint8_t *end;    /* end of the bytes in inBuffer */
-    FILE *in;              /* member stream */
-    bool drained;          /* the stream gave no more bytes (end or error) */
+/* Where LzhDecode stands in inBuffer. */
+static const uint8_t *inNext;   /* next unread byte */
+static const uint8_t *inEnd;    /* end of the bytes read */
+static FILE *inFile;            /* the member stream */
+static bool inDrained;          /* the stream gave no more bytes (end or error) */
+
+/* The bit register of LzhDecode: up to 64 bits, the next one in bit 63. Bits
+   below the count may already hold the input's next bits, never others, so
+   OR-ing those bytes in again changes nothing. */
+struct BitRegister {
+    uint64_t hold;
+    int bits;
 };
 
 static inline uint64_t LoadBigEndian64(const uint8_t *p)
@@ -263,54 +267,58 @@ static inline uint64_t LoadBigEndian64(const uint8_t *p)
 #endif
 }
 
-/* Loads whole bytes until at least 56 bits are held. */
-static void RefillSlow(BitReader &br)
+/* Takes whole bytes from 8 readable ones until at least 56 bits are held. */
+static inline void RefillFrom8(BitRegister &br)
+{
+    br.hold |= LoadBigEndian64(inNext) >> br.bits;
+    inNext += (63 - br.bits) >> 3;
+    br.bits |= 56;
+}
+
+/* Refill near the end of inBuffer: reads more of the stream, and past its end
+   feeds zero bytes for ever. */
+static BitRegister RefillSlow(BitRegister br)
 {
     if (br.bits < 0)
-        br.bits = 0;   /* cannot happen with a tree of legal counts; keeps the shifts defined */
-    if (br.end - br.next < 8 && !br.drained) {
-        size_t left = (size_t)(br.end - br.next);
-        memmove(inBuffer, br.next, left);
-        size_t got = fread(inBuffer + left, 1, kInChunk - left, br.in);
+        br.bits = 0;   /* only a tree deeper than its counts allow would get here */
+    if (inEnd - inNext < 8 && !inDrained) {
+        size_t left = (size_t)(inEnd - inNext);
+        memmove(inBuffer, inNext, left);
+        size_t got = fread(inBuffer + left, 1, kInChunk - left, inFile);
         if (got == 0)
-            br.drained = true;
-        br.next = inBuffer;
-        br.end = inBuffer + left + got;
+            inDrained = true;
+        inNext = inBuffer;
+        inEnd = inBuffer + left + got;
     }
-    if (br.end - br.next >= 8) {
-        br.hold |= LoadBigEndian64(br.next) >> br.bits;
-        br.next += (63 - br.bits) >> 3;
-        br.bits |= 56;
-        return;
+    if (inEnd - inNext >= 8) {
+        RefillFrom8(br);
+        return br;
     }
-    /* The last bytes, then zeros for ever. */
     while (br.bits <= 56) {
-        uint64_t byte = br.next < br.end ? *br.next++ : 0;
+        uint64_t byte = inNext < inEnd ? *inNext++ : 0;
         br.hold |= byte << (56 - br.bits);
         br.bits += 8;
     }
+    return br;
 }
 
-static inline void Refill(BitReader &br)
+static inline void Refill(BitRegister &br)
 {
-    if (br.end - br.next >= 8 && br.bits >= 0) {
-        br.hold |= LoadBigEndian64(br.next) >> br.bits;
-        br.next += (63 - br.bits) >> 3;
-        br.bits |= 56;
-    } else {
-        RefillSlow(br);
-    }
+    if (inEnd - inNext >= 8 && br.bits >= 0)
+        RefillFrom8(br);
+    else
+        br = RefillSlow(br);
 }
 
-/* Writes the gathered output and keeps its last 4096 bytes as the window. */
-static int FlushOutput(FILE *out, uint8_t *&dst)
+/* Writes the gathered output up to dst and keeps its last 4096 bytes as the
+   window; where the next byte goes, or nullptr when the write failed. */
+static uint8_t *FlushOutput(FILE *out, uint8_t *dst)
 {
     size_t n = (size_t)(dst - outStart);
     if (n && fwrite(outStart, 1, n, out) != n)
-        return 0;
+        return nullptr;
     memmove(window, dst - kRingSize, kRingSize);
-    dst = outStart;
-    return 1;
+    return outStart;
 }
 
 int LzhDecode(FILE *in, FILE *out)
@@ -341,7 +349,10 @@ int LzhDecode(FILE *in, FILE *out)
     memcpy(window, lzh.ring + kRingFirstWrite, kRingSize - kRingFirstWrite);
     memcpy(window + (kRingSize - kRingFirstWrite), lzh.ring, kRingFirstWrite);
 
-    BitReader br = {0, 0, inBuffer, inBuffer, in, false};
+    inNext = inEnd = inBuffer;
+    inFile = in;
+    inDrained = false;
+    BitRegister br = {0, 0};
     const uint16_t *const child = lzh.child;
     uint8_t *dst = outStart;
     uint32_t count = 0;                              /* bytes produced */
@@ -352,13 +363,13 @@ int LzhDecode(FILE *in, FILE *out)
            0x8000), so 32 bits are enough for the symbol. */
         if (br.bits < 32)
             Refill(br);
-        unsigned n = child[kRootNode];
+        size_t n = child[kRootNode];
         int depth = 0;
-        while (n < kNodeCount) {
-            n = child[n + (unsigned)(br.hold >> 63)];
+        do {
+            n = child[n + (size_t)(br.hold >> 63)];
             br.hold <<= 1;
             depth++;
-        }
+        } while (n < kNodeCount);
         br.bits -= depth;
         unsigned symbol = n - kNodeCount;
         CountSymbol(symbol);
@@ -406,7 +417,7 @@ int LzhDecode(FILE *in, FILE *out)
             uint64_t nextPaint = ((uint64_t)count / step + 1) * step;
             checkpoint = nextPaint < size ? (uint32_t)nextPaint : size;
         }
-        if (dst >= outLimit && !FlushOutput(out, dst))
+        if (dst >= outLimit && !(dst = FlushOutput(out, dst)))
             return 0;
     }
     if (!FlushOutput(out, dst))
