@@ -1,0 +1,173 @@
+/*
+ * yelkpack pack: codes the ten client files of a folder into one payload and
+ * writes the header that gives the installer build its expected CRC.
+ */
+#include "yelkpack.h"
+
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <strings.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+
+#include "crcrecord.h"
+#include "lzhenc.h"
+#include "payload/crc.h"
+#include "payloadscan.h"
+
+namespace {
+
+/* Room left in setup32.exe for everything but the payload: the program, its
+   other resources and the PE headers are far smaller. Its size is a signed
+   32-bit number in the installer, so the whole file must stay below 2 GiB. */
+const uint64_t kInstallerAllowance = 4ull << 20;
+const uint64_t kInstallerLimit = 1ull << 31;
+const uint64_t kFileLimit = 1ull << 32;
+
+/* The name in dir that equals want, or failing that equals it in another case
+   (the first such in sorted order); "" when there is none. */
+std::string FindInFolder(const std::string &dir, const char *want)
+{
+    DIR *d = opendir(dir.c_str());
+    if (!d)
+        return "";
+    std::vector<std::string> alike;
+    bool exact = false;
+    while (dirent *e = readdir(d)) {
+        if (strcmp(e->d_name, want) == 0)
+            exact = true;
+        else if (strcasecmp(e->d_name, want) == 0)
+            alike.push_back(e->d_name);
+    }
+    closedir(d);
+    if (exact)
+        return want;
+    if (alike.empty())
+        return "";
+    std::sort(alike.begin(), alike.end());
+    return alike[0];
+}
+
+int WriteFile(const std::string &path, const void *data, size_t length)
+{
+    FILE *f = fopen(path.c_str(), "wb");
+    if (!f)
+        return 0;
+    bool ok = fwrite(data, 1, length, f) == length;
+    ok = fclose(f) == 0 && ok;
+    return ok;
+}
+
+/* The payload must come back from the installer's own matcher as exactly the
+   streams that went in; anything else is a fault of the packer. */
+bool PayloadSplitsBack(const std::vector<uint8_t> &payload, const std::vector<std::vector<uint8_t>> &streams)
+{
+    PayloadScan scan;
+    ScanPayload(payload.data(), payload.size(), &scan);
+    if (!scan.sawMarker || scan.firstMarker != 0 || !scan.terminated || scan.members.size() != streams.size())
+        return false;
+    for (size_t k = 0; k < streams.size(); k++) {
+        const ScannedMember &m = scan.members[k];
+        if (m.length != streams[k].size() || memcmp(&payload[m.offset], streams[k].data(), m.length) != 0)
+            return false;
+    }
+    return scan.end == payload.size() - 2;
+}
+
+uint32_t StreamsCrc(const std::vector<std::vector<uint8_t>> &streams)
+{
+    uint32_t reg = 0xFFFFFFFFu;
+    for (const std::vector<uint8_t> &s : streams)
+        for (uint8_t b : s)
+            reg = CrcStep(reg, b);
+    return ~reg;
+}
+
+}  // namespace
+
+int PackCommand(const std::vector<std::string> &args)
+{
+    std::string dir, output, header;
+    EncodeParse parse = kParseBest;
+    for (size_t i = 0; i < args.size(); i++) {
+        if (args[i] == "-o" && i + 1 < args.size())
+            output = args[++i];
+        else if (args[i] == "--crc-header" && i + 1 < args.size())
+            header = args[++i];
+        else if (args[i] == "--greedy")
+            parse = kParseGreedy;
+        else if (dir.empty() && args[i][0] != '-')
+            dir = args[i];
+        else
+            return Report(kExitUsage, "pack: unexpected argument '%s'", args[i].c_str());
+    }
+    if (dir.empty() || output.empty() || header.empty())
+        return Report(kExitUsage, "usage: yelkpack pack DIR -o PAYLOAD --crc-header FILE.h");
+
+    /* Every file is checked before any is coded. */
+    std::vector<std::string> paths;
+    for (const char *name : kMemberNames) {
+        std::string found = FindInFolder(dir, name);
+        std::string path = dir + "/" + (found.empty() ? name : found);
+        struct stat st;
+        if (found.empty() || stat(path.c_str(), &st) != 0)
+            return Report(kExitRefused, "%s: missing", path.c_str());
+        if (!S_ISREG(st.st_mode))
+            return Report(kExitRefused, "%s: not a regular file", path.c_str());
+        if (st.st_size == 0)
+            return Report(kExitRefused, "%s: empty file (the installer cannot carry one)", path.c_str());
+        if ((uint64_t)st.st_size >= kFileLimit)
+            return Report(kExitRefused, "%s: 4 GiB or larger", path.c_str());
+        paths.push_back(path);
+    }
+
+    std::vector<std::vector<uint8_t>> streams;
+    uint64_t total = 0;
+    for (const std::string &path : paths) {
+        std::vector<uint8_t> data;
+        std::string why;
+        if (!ReadWholeFile(path, &data, &why))
+            return Report(kExitIo, "%s", why.c_str());
+        if (data.empty())
+            return Report(kExitRefused, "%s: empty file (the installer cannot carry one)", path.c_str());
+        streams.push_back(LzhEncode(data.data(), data.size(), parse));
+        if (streams.back().empty())
+            return Report(kExitRefused, "%s: cannot be coded without the member marker", path.c_str());
+        total += streams.back().size() + 4;
+        if (total + kInstallerAllowance >= kInstallerLimit)
+            return Report(kExitRefused, "%s: payload too large, setup32.exe would reach 2 GiB", output.c_str());
+    }
+
+    /* A CRC the record cannot carry is moved by one more byte after the last
+       stream's coded bits; the decoder stops at the size and never reads it. */
+    uint32_t crc = StreamsCrc(streams);
+    while (CrcUnfit(crc)) {
+        streams.back().push_back(0);
+        crc = StreamsCrc(streams);
+    }
+
+    std::vector<uint8_t> payload = BuildPayload(streams);
+    if (payload.size() + kInstallerAllowance >= kInstallerLimit)
+        return Report(kExitRefused, "%s: payload too large, setup32.exe would reach 2 GiB", output.c_str());
+    if (!PayloadSplitsBack(payload, streams))
+        return Report(kExitRefused, "%s: the payload does not split back into its members", output.c_str());
+
+    if (!WriteFile(output, payload.data(), payload.size()))
+        return Report(kExitIo, "%s: cannot write", output.c_str());
+    char text[512];
+    int n = snprintf(text, sizeof text,
+                     "/* Written by yelkpack pack: the CRC-32 of the payload's member streams,\n"
+                     "   as the installer checks it. Compiled in through tools/crcrecord.cpp. */\n"
+                     "#ifndef YELK_PAYLOAD_CRC_H\n"
+                     "#define YELK_PAYLOAD_CRC_H\n"
+                     "#define YELK_PAYLOAD_CRC 0x%08Xu\n"
+                     "#define YELK_PAYLOAD_SIZE %zuu\n"
+                     "#endif\n",
+                     (unsigned)crc, payload.size());
+    if (!WriteFile(header, text, (size_t)n))
+        return Report(kExitIo, "%s: cannot write", header.c_str());
+    printf("%s: %zu bytes, 10 members, CRC 0x%08X\n", output.c_str(), payload.size(), (unsigned)crc);
+    return kExitOk;
+}

@@ -1,0 +1,48 @@
+/* What the yelkpack subcommands share: the report line, file reading, the marker. */
+#include "yelkpack.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "common/session.h"
+
+int Report(int code, const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    fputs("yelkpack: ", stderr);
+    vfprintf(stderr, format, args);
+    fputc('\n', stderr);
+    va_end(args);
+    return code;
+}
+
+int ReadWholeFile(const std::string &path, std::vector<uint8_t> *bytes, std::string *why)
+{
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f) {
+        *why = path + ": " + strerror(errno);
+        return 0;
+    }
+    bytes->clear();
+    uint8_t block[65536];
+    size_t got;
+    while ((got = fread(block, 1, sizeof block, f)) > 0)
+        bytes->insert(bytes->end(), block, block + got);
+    bool failed = ferror(f) != 0;
+    fclose(f);
+    if (failed) {
+        *why = path + ": read error";
+        return 0;
+    }
+    return 1;
+}
+
+void BuildSessionMarker()
+{
+    /* Put together at run time, as the installer does. */
+    strcpy(session.marker, "A");
+    strcat(session.marker, "RNI");
+}

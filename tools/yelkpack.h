@@ -1,0 +1,43 @@
+/*
+ * The subcommands of yelkpack and what they share: exit codes (one table for
+ * all of them), the one-line report, whole-file reading and the tool's own
+ * setting of the expected CRC.
+ */
+#ifndef YELK_TOOLS_YELKPACK_H
+#define YELK_TOOLS_YELKPACK_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum {
+    kExitOk = 0,          /* done */
+    /* 1..15: the installation failed with error [n] */
+    kExitUsage = 64,      /* wrong command line */
+    kExitRefused = 65,    /* input refused: a missing or bad client file, a failed check */
+    kExitIo = 74          /* reading or writing failed */
+};
+
+/* Each takes the arguments after its name and returns the exit code. */
+int PackCommand(const std::vector<std::string> &args);
+int ListCommand(const std::vector<std::string> &args);
+int VerifyCommand(const std::vector<std::string> &args);
+int ExtractCommand(const std::vector<std::string> &args);
+
+/* Prints "yelkpack: " and the message as one line on stderr; returns code. */
+int Report(int code, const char *format, ...) __attribute__((format(printf, 2, 3)));
+
+/* Reads a whole file; 0 and a report-ready reason on failure. */
+int ReadWholeFile(const std::string &path, std::vector<uint8_t> *bytes, std::string *why);
+
+/* The member marker in session.marker, as the installer builds it. */
+void BuildSessionMarker();
+
+/* What ExpectedPayloadCrc() answers in the tool. */
+void SetExpectedPayloadCrc(uint32_t crc);
+
+/* Last error box the core raised in the tool ([n] and its text); 0 if none. */
+int LastErrorNumber();
+const char *LastErrorText();
+
+#endif
