@@ -1,0 +1,30 @@
+# Windows tests of the installer's own front end: the Program Manager group,
+# the finishing actions, the start-up decisions and the dialog procedure.
+
+yelk_win32_test(test_progman test_progman.cpp)
+
+# A stand-in client that notes its start, beside test_finish.exe.
+add_executable(standin_client WIN32 standin_client.cpp)
+yelk_win32_test(test_finish test_finish.cpp)
+add_dependencies(test_finish standin_client)
+
+# Two stand-in 3-D control libraries: one planted beside test_startup.exe,
+# one without Ctl3dAutoSubclass in a folder of its own.
+foreach(variant full partial)
+    add_library(ctl3d_${variant} SHARED fake_ctl3d.cpp)
+    target_link_options(ctl3d_${variant} PRIVATE -Wl,--kill-at)
+    set_target_properties(ctl3d_${variant} PROPERTIES OUTPUT_NAME Ctl3d32 PREFIX "")
+endforeach()
+set_target_properties(ctl3d_full PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+set_target_properties(ctl3d_partial PROPERTIES
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/partial_ctl3d)
+target_compile_definitions(ctl3d_partial PRIVATE YELK_CTL3D_PARTIAL)
+yelk_win32_test(test_startup test_startup.cpp)
+add_dependencies(test_startup ctl3d_full ctl3d_partial)
+
+# The dialog procedure on the real template, with the packed payload as the
+# installer stream.
+yelk_win32_test(test_dialog DIALOGS test_dialog.cpp)
+yelk_wine_path(payload_file ${YELK_PAYLOAD_FILE})
+target_compile_definitions(test_dialog PRIVATE "YELK_PAYLOAD_FILE=\"${payload_file}\"")
+add_dependencies(test_dialog yelk_payload)
