@@ -1,0 +1,191 @@
+// Fuzz target for the whole headless installation: arbitrary installer bytes
+// through OpenPayload, PumpExtraction until the run ends, and CleanupInstall on
+// failure, into a sandbox folder that also holds the temporary folder and the
+// drive root. The first input byte picks the options and what already stands
+// in the destination; the rest is the installer file.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ftw.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "common/posix/posix_platform.h"
+#include "common/posix/ui_record.h"
+#include "common/session.h"
+#include "payload/container.h"
+#include "payload/extract.h"
+#include "payload/progress.h"
+#include "wizard/destdir.h"
+
+namespace {
+
+/* Largest decoded size let through: a size field of 4 GiB would only decode
+   zeros for minutes. */
+const uint32_t kDecodedCap = 64 * 1024;
+
+std::string sandbox;
+uint32_t expectedCrc;
+
+void Check(bool ok, const char *what)
+{
+    if (!ok) {
+        fprintf(stderr, "fuzz_install: %s\n", what);
+        abort();
+    }
+}
+
+int RemoveEntry(const char *path, const struct stat *, int, struct FTW *) { return remove(path); }
+
+void RemoveTree(const std::string &path) { nftw(path.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS); }
+
+void WriteFile(const std::string &path, const uint8_t *data, size_t size)
+{
+    FILE *f = fopen(path.c_str(), "wb");
+    Check(f != nullptr, "cannot write into the sandbox");
+    fwrite(data, 1, size, f);
+    fclose(f);
+}
+
+void RemoveSandbox() { RemoveTree(sandbox); }
+
+void SetUpSandbox()
+{
+    char pattern[] = "/tmp/yelk-fuzz-install-XXXXXX";
+    Check(mkdtemp(pattern) != nullptr, "no sandbox");
+    sandbox = pattern;
+    mkdir((sandbox + "/tmp").c_str(), 0777);
+    setenv("TMPDIR", (sandbox + "/tmp").c_str(), 1);
+    SetDriveRoot(sandbox + "/drives");
+    atexit(RemoveSandbox);
+}
+
+/* The member streams as the scan will cut them (same marker rule: the byte
+   that breaks a partial match is not tried again); false when any member's
+   size field exceeds the cap. */
+bool DecodedSizesWithinCap(const uint8_t *data, size_t size)
+{
+    static const uint8_t marker[4] = {'A', 'R', 'N', 'I'};
+    int pos = 0, members = 0;
+    bool open = false;
+    uint8_t head[4];
+    int headLength = 0;
+    auto put = [&](uint8_t b) {
+        if (headLength < 4)
+            head[headLength++] = b;
+    };
+    auto finished = [&]() {
+        if (headLength < 4)
+            return true;
+        uint32_t n = head[0] | head[1] << 8 | head[2] << 16 | (uint32_t)head[3] << 24;
+        return n <= kDecodedCap;
+    };
+    for (size_t i = 0; i < size; i++) {
+        uint8_t b = data[i];
+        if (b != marker[pos]) {
+            if (open) {
+                for (int k = 0; k < pos; k++)
+                    put(marker[k]);
+                put(b);
+            }
+            pos = 0;
+        } else if (++pos == 4) {
+            pos = 0;
+            if (open) {
+                if (!finished())
+                    return false;
+                if (++members == kMemberCount)
+                    return true;
+            }
+            open = true;
+            headLength = 0;
+        }
+    }
+    if (open) {
+        for (int k = 0; k < pos; k++)
+            put(marker[k]);
+        return finished();
+    }
+    return true;
+}
+
+}  // namespace
+
+uint32_t ExpectedPayloadCrc() { return expectedCrc; }
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size < 1)
+        return 0;
+    if (sandbox.empty())
+        SetUpSandbox();
+    uint8_t options = data[0];
+    data++;
+    size--;
+    if (!DecodedSizesWithinCap(data, size))
+        return -1;
+
+    const std::string installer = sandbox + "/setup.bin";
+    const std::string dest = sandbox + "/dest";
+    RemoveTree(dest);
+    WriteFile(installer, data, size);
+
+    // What an earlier installation may have left.
+    if (options & 4) {
+        mkdir(dest.c_str(), 0777);
+        static const uint8_t old[] = "old";
+        WriteFile(dest + "/yelk32.exe", old, 3);
+        WriteFile(dest + "/yelk.ini", old, 3);
+        WriteFile(dest + "/yelk.gid", old, 3);
+        if (options & 8)
+            WriteFile(dest + "/backup", old, 3);
+        if (options & 16)
+            chmod((dest + "/yelk32.exe").c_str(), 0444);
+    }
+
+    ResetRecordedUi(0, (options & 32) ? 400 : 0);
+    recordedUi.recordFilePaints = false;
+    session = InstallSession();
+    strcpy(session.destDir, ToWindowsPath(dest).c_str());
+    session.makeBackups = options & 1;
+    session.keepSettings = (options >> 1) & 1;
+    SetProgramPath(ToWindowsPath(installer));
+
+    ResetInstall();
+    expectedCrc = PayloadCrc(ToWindowsPath(installer).c_str());
+    ShowScanStatus();
+    DrawScanProgress(nullptr, nullptr);
+    if (CreateDestDir() != 1 || !OpenPayload())
+        return 0;
+
+    int result;
+    do
+        result = PumpExtraction();
+    while (result == kPumpMore);
+    Check(result >= kPumpFailed && result <= kPumpBackupFailed, "unexpected result");
+    Check(session.setupStream == nullptr && session.memberStream == nullptr, "a stream stays open");
+    Check(session.memberIndex <= kMemberCount, "member index out of range");
+
+    struct stat st;
+    Check(lstat(ToLinuxPath(session.tempPath).c_str(), &st) != 0, "temporary file left behind");
+    if (result == kPumpFinished && session.memberIndex > 0) {
+        for (int i = 0; i < session.memberIndex; i++) {
+            char path[kMemberPathSize];
+            MemberPath(path, i);
+            Check(!session.wroteMember[i] || lstat(ToLinuxPath(path).c_str(), &st) == 0, "written file missing");
+        }
+    } else {
+        CleanupInstall();
+        // Nothing that this run wrote survives the clean-up.
+        for (int i = 0; i < kMemberCount; i++) {
+            char path[kMemberPathSize];
+            MemberPath(path, i);
+            bool before = (options & 4) && (i == 0 || i == 5);
+            Check(before || lstat(ToLinuxPath(path).c_str(), &st) != 0, "a written file survives the clean-up");
+        }
+    }
+    CleanupInstall();  // the next input starts from a clean folder either way
+    return 0;
+}
