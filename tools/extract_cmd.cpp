@@ -1,91 +1,149 @@
 /*
- * yelkpack extract: checks an installer's or a bare payload's CRC as the
- * installer does and decodes every member into a folder.
+ * yelkpack extract: the headless installer. Runs what the wizard's Install
+ * button runs, minus the windows: the destination folder, the reset, the
+ * integrity check and opening of FILE, the extraction engine slice by slice,
+ * and the clean-up of a failed run. An installation error [n] is printed as
+ * one line and becomes the exit code n.
  */
 #include "yelkpack.h"
-#include "inspect.h"
 
 #include <cstdio>
 #include <cstdlib>
-#include <sys/stat.h>
+#include <cstring>
 
 #include "common/messages.h"
-#include "payload/lzhuf.h"
+#include "common/posix/posix_platform.h"
+#include "common/session.h"
+#include "crcrecord.h"
+#include "payload/container.h"
+#include "payload/extract.h"
+#include "payload/progress.h"
+#include "wizard/destdir.h"
 
-/* A message box text on one line: its line breaks become spaces. */
-static std::string OneLine(const char *text)
+static const char kExtractUsage[] =
+    "usage: yelkpack extract FILE DIR [--no-backups] [--no-keep-settings] [--crc HEX]";
+
+/* Prints "Yelk Installation Error [n]: " and the message, each run of line
+   breaks folded into one space; returns n as the exit code. */
+static int ReportInstallError(int number)
 {
+    if (number <= 0)
+        return Report(kExitIo, "extract: the installation failed without a message");
     std::string line;
-    for (const char *p = text; *p; p++) {
-        if (*p != '\n')
-            line += *p;
-        else if (!line.empty() && line.back() != ' ')
+    bool inBreak = false;
+    for (const char *p = ErrorText(number); *p; p++) {
+        if (*p == '\n' || *p == '\r') {
+            inBreak = true;
+            continue;
+        }
+        if (inBreak)
             line += ' ';
+        inBreak = false;
+        line += *p;
     }
-    return line;
+    fprintf(stderr, "Yelk Installation Error [%d]: %s\n", number, line.c_str());
+    return number;
+}
+
+/* The CRC record compiled into an installer, read in blocks so that the
+   whole file is never held in memory. 1 when found; -1 when the file cannot be
+   read (the integrity check then reports it as the installer would). */
+static int FindRecordInFile(const std::string &path, uint32_t *crc)
+{
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f)
+        return -1;
+    const size_t kKeep = sizeof(ExpectedCrcRecord) - 1;   /* a record across two blocks */
+    static uint8_t block[65536 + sizeof(ExpectedCrcRecord)];
+    size_t kept = 0, got;
+    int found = 0;
+    while (!found && (got = fread(block + kept, 1, sizeof block - kept, f)) > 0) {
+        size_t length = kept + got;
+        found = FindCrcRecord(block, length, crc);
+        kept = length < kKeep ? length : kKeep;
+        memmove(block, block + length - kept, kept);
+    }
+    int failed = ferror(f);
+    fclose(f);
+    return found ? 1 : failed ? -1 : 0;
 }
 
 int ExtractCommand(const std::vector<std::string> &args)
 {
     std::string source, dir, crcText;
+    bool haveCrc = false, backups = true, keepSettings = true;
     for (size_t i = 0; i < args.size(); i++) {
-        if (args[i] == "--crc" && i + 1 < args.size())
+        if (args[i] == "--crc") {
+            if (i + 1 >= args.size())
+                return Report(kExitUsage, "%s", kExtractUsage);
             crcText = args[++i];
-        else if (source.empty())
+            haveCrc = true;
+        } else if (args[i] == "--no-backups") {
+            backups = false;
+        } else if (args[i] == "--no-keep-settings") {
+            keepSettings = false;
+        } else if (args[i].size() > 1 && args[i][0] == '-') {
+            return Report(kExitUsage, "extract: unknown option '%s'", args[i].c_str());
+        } else if (source.empty()) {
             source = args[i];
-        else if (dir.empty())
+        } else if (dir.empty()) {
             dir = args[i];
-        else
+        } else {
             return Report(kExitUsage, "extract: unexpected argument '%s'", args[i].c_str());
+        }
     }
     if (source.empty() || dir.empty())
-        return Report(kExitUsage, "usage: yelkpack extract FILE DIR [--crc HEX]");
+        return Report(kExitUsage, "%s", kExtractUsage);
 
-    InspectedFile file;
-    std::string why;
-    if (!InspectFile(source, &file, &why))
-        return Report(kExitIo, "%s", why.c_str());
-    uint32_t expected;
-    if (!crcText.empty()) {
-        char *end;
-        unsigned long v = strtoul(crcText.c_str(), &end, 16);
-        if (*end || crcText.empty() || v > 0xFFFFFFFFul)
+    uint32_t expected = 0;
+    if (haveCrc) {
+        char *end = nullptr;
+        unsigned long long v = strtoull(crcText.c_str(), &end, 16);
+        if (crcText.empty() || *end != '\0' || crcText[0] == '-' || v > 0xFFFFFFFFull)
             return Report(kExitUsage, "extract: --crc takes a hexadecimal CRC-32, not '%s'", crcText.c_str());
         expected = (uint32_t)v;
-    } else if (file.hasRecord) {
-        expected = file.recordCrc;
-    } else {
+    } else if (FindRecordInFile(source, &expected) == 0) {
         return Report(kExitUsage, "%s: no compiled-in CRC; give --crc HEX", source.c_str());
     }
+
+    std::string destDir = ToWindowsPath(dir);
+    if (destDir.size() >= sizeof session.destDir)
+        return Report(kExitUsage, "extract: %s is longer than the installer's %d characters",
+                      destDir.c_str(), (int)sizeof session.destDir - 1);
+
+    /* The options as the Install button reads them from the wizard. */
+    strcpy(session.destDir, destDir.c_str());
+    session.makeBackups = backups;
+    session.keepSettings = keepSettings;
+    session.createShortcuts = 0;
     SetExpectedPayloadCrc(expected);
+    SetProgramPath(ToWindowsPath(source));
 
-    /* The installer's order: a CRC of 0 is [2], a wrong one [10]. */
-    int error = file.crc == 0 ? 2 : file.crc != expected ? 10 : 0;
-    if (error)
-        return Report(error, "%s: error [%d]: %s", source.c_str(), error, OneLine(ErrorText(error)).c_str());
-    const PayloadScan &scan = file.scan;
-    if (!scan.terminated || scan.members.size() != 10)
-        return Report(kExitRefused, "%s: %zu members instead of 10", source.c_str(), scan.members.size());
+    ResetInstall();
+    ShowScanStatus();
+    DrawScanProgress(nullptr, nullptr);
+    if (CreateDestDir() != 1)
+        return ReportInstallError(LastErrorNumber());
+    if (!OpenPayload())
+        return ReportInstallError(LastErrorNumber());
 
-    mkdir(dir.c_str(), 0777);
-    FILE *in = fopen(source.c_str(), "rb");
-    if (!in)
-        return Report(kExitIo, "%s: cannot open", source.c_str());
-    for (size_t k = 0; k < 10; k++) {
-        std::string target = dir + "/" + kMemberNames[k];
-        FILE *out = fopen(target.c_str(), "wb");
-        if (!out) {
-            fclose(in);
-            return Report(kExitIo, "%s: cannot create", target.c_str());
-        }
-        bool ok = fseek(in, (long)scan.members[k].offset, SEEK_SET) == 0 && LzhDecode(in, out) == 1;
-        ok = fclose(out) == 0 && ok;
-        if (!ok) {
-            fclose(in);
-            return Report(kExitIo, "%s: decoding failed", target.c_str());
-        }
+    int result;
+    do
+        result = PumpExtraction();
+    while (result == kPumpMore);
+
+    if (result == kPumpFinished && session.memberIndex > 0) {
+        int written = 0;
+        for (int i = 0; i < kMemberCount; i++)
+            written += session.wroteMember[i];
+        printf("%s: %d files installed into %s, %d left in place\n", source.c_str(), written, dir.c_str(),
+               session.memberIndex - written);
+        return kExitOk;
     }
-    fclose(in);
-    printf("%s: 10 files into %s\n", source.c_str(), dir.c_str());
-    return kExitOk;
+    CleanupInstall();
+    if (result == kPumpFinished) {
+        /* The file ended without a single member. */
+        ShowErrorBox(14, ErrorText(14));
+    }
+    return ReportInstallError(LastErrorNumber());
 }
