@@ -95,8 +95,10 @@ inline std::vector<uint8_t> WriteStream(uint32_t size, const std::vector<Token> 
     }
     std::vector<uint8_t> bits = w.Finish();
     std::vector<uint8_t> out = {(uint8_t)size, (uint8_t)(size >> 8), (uint8_t)(size >> 16), (uint8_t)(size >> 24)};
-    out.insert(out.end(), bits.begin(), bits.end());
-    out.insert(out.end(), tail.begin(), tail.end());
+    for (uint8_t b : bits)
+        out.push_back(b);
+    for (uint8_t b : tail)
+        out.push_back(b);
     return out;
 }
 
@@ -128,8 +130,9 @@ inline std::vector<uint8_t> Expand(const std::vector<Token> &tokens)
 inline std::vector<Token> GreedyTokens(const uint8_t *data, size_t size, int maxChain = 64)
 {
     const size_t pre = kRingFirstWrite;
-    std::vector<uint8_t> buf(pre, ' ');
-    buf.insert(buf.end(), data, data + size);
+    std::vector<uint8_t> buf(pre + size, ' ');
+    if (size)
+        memcpy(&buf[pre], data, size);
     const size_t n = buf.size();
     std::vector<int32_t> head(1 << 16, -1), prev(n, -1);
     auto hash = [&](size_t p) { return ((buf[p] << 8) ^ (buf[p + 1] << 4) ^ buf[p + 2]) & 0xFFFF; };
@@ -266,6 +269,25 @@ inline Decoded ReferenceDecode(const std::vector<uint8_t> &stream, int barWidth)
     fclose(in);
     lzh.input = nullptr;
     return d;
+}
+
+/* What LzhDecode gives where the plain decode let a last match run past the
+   size: the bytes cut at the size, and a last paint at the size instead of
+   one past it. */
+inline Decoded CapAtSize(Decoded plain, uint32_t size, int barWidth)
+{
+    if (!plain.overran)
+        return plain;
+    uint32_t step = barWidth > 0 ? size / (uint32_t)barWidth : size;
+    if (step == 0)
+        step = 1;
+    plain.bytes.resize(size);
+    if (!plain.paints.empty() && plain.paints.back().first > size)
+        plain.paints.pop_back();
+    if (size % step == 0)
+        plain.paints.push_back({size, size});
+    plain.overran = false;
+    return plain;
 }
 
 } // namespace lzhkit
