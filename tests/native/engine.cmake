@@ -8,6 +8,16 @@ if(TARGET yelkenc)
     target_link_libraries(test_engine PRIVATE yelkenc)
 endif()
 
+# The headless installer, run as the program it is.
+if(TARGET yelkenc AND TARGET yelkpack)
+    yelk_native_test(test_engine_cli
+        test_engine_cli.cpp
+        test_engine_fixture.cpp)
+    target_link_libraries(test_engine_cli PRIVATE yelkenc)
+    target_compile_definitions(test_engine_cli PRIVATE YELKPACK_PATH="$<TARGET_FILE:yelkpack>")
+    add_dependencies(test_engine_cli yelkpack)
+endif()
+
 # No complete member marker may stand in the core's code or data: the scan
 # would take it for the payload's start.
 file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/engine_no_marker.cmake [=[

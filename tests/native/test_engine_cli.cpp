@@ -1,0 +1,193 @@
+// yelkpack extract as the headless installer: exit codes, the one-line error
+// report, the options, and that it writes nothing outside its folder and the
+// temporary file.
+#include "test_engine_fixture.h"
+
+#include <fcntl.h>
+#include <set>
+#include <sys/wait.h>
+
+#include "common/messages.h"
+#include "payload/crc.h"
+
+using namespace enginetest;
+
+namespace {
+
+std::set<std::string> *treeOut;
+size_t treePrefix;
+
+int AddEntry(const char *path, const struct stat *, int, struct FTW *)
+{
+    treeOut->insert(std::string(path).substr(treePrefix));
+    return 0;
+}
+
+/* Every path under folder, relative to it. */
+std::set<std::string> Tree(const std::string &folder)
+{
+    std::set<std::string> tree;
+    treeOut = &tree;
+    treePrefix = folder.size();
+    nftw(folder.c_str(), AddEntry, 16, FTW_PHYS);
+    return tree;
+}
+
+std::string Line(int number)
+{
+    std::string text = ErrorText(number);
+    size_t at;
+    while ((at = text.find("\n\n")) != std::string::npos)
+        text.replace(at, 2, " ");
+    return "Yelk Installation Error [" + std::to_string(number) + "]: " + text + "\n";
+}
+
+class HeadlessInstaller : public EngineFixture {
+protected:
+    std::string errors;   /* what the last run printed on stderr */
+    std::string payload;  /* a bare payload of version 1 */
+    std::string crcHex;   /* its CRC */
+
+    void SetUp() override
+    {
+        EngineFixture::SetUp();
+        std::vector<Bytes> streams = EncodeAll(ClientFiles(1));
+        Bytes bytes = BuildPayload(streams);
+        payload = WriteInstaller(bytes, "payload.bin");
+        uint32_t crc = 0xFFFFFFFF;
+        for (const Bytes &s : streams)
+            for (uint8_t b : s)
+                crc = CrcStep(crc, b);
+        char hex[16];
+        snprintf(hex, sizeof hex, "%08x", ~crc);
+        crcHex = hex;
+        mkdir((root + "/cwd").c_str(), 0777);
+    }
+
+    /* Runs yelkpack extract with args from the sandbox's cwd; its exit code. */
+    int Extract(std::vector<std::string> args, const std::string &tmpdir = "")
+    {
+        args.insert(args.begin(), {YELKPACK_PATH, "extract"});
+        std::string errFile = root + "/stderr.txt";
+        fflush(nullptr);
+        pid_t child = fork();
+        if (child == 0) {
+            setenv("TMPDIR", (tmpdir.empty() ? tmp : tmpdir).c_str(), 1);
+            if (chdir((root + "/cwd").c_str()) != 0)
+                _exit(99);
+            int fd = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(fd, 2);
+            int null = open("/dev/null", O_WRONLY);
+            dup2(null, 1);
+            std::vector<char *> argv;
+            for (std::string &a : args)
+                argv.push_back(&a[0]);
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(98);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        Bytes err = ReadAll(errFile);
+        errors.assign(err.begin(), err.end());
+        remove(errFile.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+};
+
+TEST_F(HeadlessInstaller, InstallsAndWritesNothingElse)
+{
+    std::set<std::string> before = Tree(root);
+    ASSERT_EQ(Extract({"--crc", crcHex, payload, "dest"}), 0) << errors;  // relative DIR, options anywhere
+    EXPECT_EQ(errors, "");
+    dest = root + "/cwd/dest";
+    ExpectInstalled(ClientFiles(1));
+
+    std::set<std::string> after = Tree(root);
+    for (const std::string &p : after)
+        if (p.rfind("/cwd/dest", 0) != 0)
+            EXPECT_TRUE(before.count(p)) << "written outside the folder: " << p;
+}
+
+TEST_F(HeadlessInstaller, OptionsAsTheWizardOffersThem)
+{
+    std::vector<Bytes> v1 = ClientFiles(1);
+    struct Case {
+        std::vector<std::string> options;
+        bool backups, keep;
+    } cases[] = {
+        {{}, true, true},
+        {{"--no-backups"}, false, true},
+        {{"--no-keep-settings", "--no-backups"}, false, false},
+        {{"--no-keep-settings"}, true, false},
+    };
+    int run = 0;
+    for (const Case &c : cases) {
+        std::string folder = root + "/d" + std::to_string(run++);
+        SCOPED_TRACE(folder);
+        ASSERT_EQ(Extract({payload, folder, "--crc", crcHex}), 0) << errors;
+        // The ini files of the first run are changed by the user.
+        for (int i = 5; i < kMemberCount; i++)
+            WriteAll(folder + "/" + kNames[i], Text("user's own"));
+        std::vector<std::string> args = {payload, folder, "--crc", crcHex};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        ASSERT_EQ(Extract(args), 0) << errors;
+        for (int i = 0; i < kMemberCount; i++) {
+            bool kept = i >= 5 && c.keep;
+            EXPECT_EQ(ReadAll(folder + "/" + kNames[i]), kept ? Text("user's own") : v1[i]) << kNames[i];
+        }
+        EXPECT_EQ(Exists(folder + "/backup/yelk32.exe"), c.backups);
+        EXPECT_EQ(Exists(folder + "/backup/yelk.ini"), c.backups && !c.keep);
+    }
+}
+
+TEST_F(HeadlessInstaller, ErrorsBecomeOneLineAndTheExitCode)
+{
+    std::vector<Bytes> streams = EncodeAll(ClientFiles(1));
+    streams[3] = Bytes{0, 0, 0, 0, 7};  // a size field of 0: [5]
+    std::string broken = WriteInstaller(BuildPayload(streams), "broken.bin");
+    uint32_t crc = 0xFFFFFFFF;
+    for (const Bytes &s : streams)
+        for (uint8_t b : s)
+            crc = CrcStep(crc, b);
+    char brokenCrc[16];
+    snprintf(brokenCrc, sizeof brokenCrc, "%x", ~crc);
+
+    mkdir((root + "/taken").c_str(), 0777);
+    WriteAll(root + "/taken/yelk32.exe", Text("old"));
+    WriteAll(root + "/taken/backup", Text("a file"));
+
+    struct Case {
+        const char *what;
+        std::vector<std::string> args;
+        std::string tmpdir;
+        int code;
+        const char *folderLeft;   // what stays of the folder afterwards ("" for nothing)
+    } cases[] = {
+        {"parent missing", {payload, root + "/no/dest", "--crc", crcHex}, "", 1, ""},
+        {"file missing", {root + "/none.bin", root + "/d2", "--crc", crcHex}, "", 2, "/d2"},
+        {"wrong CRC", {payload, root + "/d3", "--crc", "1234abcd"}, "", 10, "/d3"},
+        {"temporary folder missing", {payload, root + "/d4", "--crc", crcHex}, root + "/missing", 11, ""},
+        {"member of size 0", {broken, root + "/d5", "--crc", brokenCrc}, "", 5, ""},
+        {"backup is a file", {payload, root + "/taken", "--crc", crcHex}, "", 7, "/taken"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(Extract(c.args, c.tmpdir), c.code);
+        EXPECT_EQ(errors, Line(c.code));
+        if (*c.folderLeft)
+            EXPECT_TRUE(Exists(root + c.folderLeft));
+        EXPECT_TRUE(FolderIsEmpty(tmp));
+    }
+    EXPECT_FALSE(Exists(root + "/d4"));
+    EXPECT_FALSE(Exists(root + "/d5"));
+    EXPECT_EQ(ReadAll(root + "/taken/yelk32.exe"), Text("old"));
+
+    // A bare payload carries no CRC of its own; a wrong command line.
+    EXPECT_EQ(Extract({payload, root + "/d6"}), 64);
+    EXPECT_EQ(Extract({payload}), 64);
+    EXPECT_EQ(Extract({payload, root + "/d7", "--crc", "xyz"}), 64);
+    EXPECT_EQ(Extract({payload, root + "/d8", "--backups"}), 64);
+}
+
+}  // namespace
