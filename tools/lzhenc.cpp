@@ -186,7 +186,14 @@ Encoder::Encoder(const uint8_t *data, size_t size, const EncodeOptions &opt) : d
     view_.insert(view_.end(), data, data + size);
     /* Slack so comparisons of up to kMaxMatch bytes never leave the buffer. */
     view_.resize(view_.size() + kMaxMatch + 4, 0);
-    if (opt_.parse == kParseBest) {
+    if (opt_.planLen) {
+        planLen_.assign(opt_.planLen, opt_.planLen + size);
+        planDist_.assign(opt_.planDist, opt_.planDist + size);
+        planLen_.push_back(0);
+        planDist_.push_back(0);
+        plannedTo_ = size;
+        opt_.parse = kParseBest;
+    } else if (opt_.parse == kParseBest) {
         planLen_.assign(size + 1, 0);
         planDist_.assign(size + 1, 0);
     }

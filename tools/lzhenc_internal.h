@@ -25,6 +25,12 @@ struct EncodeOptions {
     bool avoidMarker = true;        /* false: code as if there were no marker */
     const uint8_t *head = nullptr;  /* 4 bytes written instead of the size field */
     EncodeStats *stats = nullptr;   /* filled when given */
+    /* A parse to follow instead of the encoder's own: at each input offset the
+       length of the token that starts there (1 for a literal, 0 where none
+       starts) and its coded distance. Tests use it to build streams that would
+       carry the marker. */
+    const uint8_t *planLen = nullptr;
+    const uint16_t *planDist = nullptr;
 };
 
 /* LzhEncode with options; empty when no stream obeying the marker rules was
