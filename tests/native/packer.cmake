@@ -6,3 +6,12 @@ if(TARGET yelkenc)
     target_compile_definitions(test_pack_codec PRIVATE
         YELK_SAMPLES_DIR="${CMAKE_SOURCE_DIR}/samples/client")
 endif()
+
+if(TARGET yelkpack)
+    yelk_native_test(test_pack_tool test_pack_tool.cpp)
+    target_link_libraries(test_pack_tool PRIVATE yelkpacklib yelkcore yelkrecord)
+    target_compile_definitions(test_pack_tool PRIVATE
+        YELKPACK="$<TARGET_FILE:yelkpack>"
+        YELK_SAMPLES_DIR="${CMAKE_SOURCE_DIR}/samples/client")
+    add_dependencies(test_pack_tool yelkpack)
+endif()
