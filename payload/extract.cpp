@@ -18,14 +18,13 @@
 #include "lzhuf.h"
 #include "progress.h"
 
-/* Byte-wise stream access. Only this engine touches its streams, from one
-   thread, so the C library's lock-free forms serve where it has them. */
+/* The installer file is read one byte at a time through its stream's buffer.
+   Only this engine touches the stream, from one thread, so the C library's
+   lock-free form serves where it has one. */
 #if defined(__GLIBC__)
 #define ReadStreamByte(stream) getc_unlocked(stream)
-#define WriteStreamByte(c, stream) putc_unlocked((c), (stream))
 #else
 #define ReadStreamByte(stream) getc(stream)
-#define WriteStreamByte(c, stream) putc((c), (stream))
 #endif
 
 /* File names of the members, in payload order. */
@@ -49,6 +48,10 @@ static const char *volatile markerHead = "A";
 static const char *volatile markerTail = "RNI";
 
 static const char kTempName[] = "yelk.tmp";
+
+enum {
+    kPendingBytes = 4096   /* member bytes gathered before they go to memberStream */
+};
 static const char kTempFallback[] = "c:\\yelk.tmp";
 
 /* Deletes a file; one more attempt when the first fails, then gives up. */
@@ -205,42 +208,109 @@ static int CloseMember()
     return kPumpMore;
 }
 
+/* Hands the gathered member bytes to memberStream; 1 on success. */
+static int WritePending(const unsigned char *pending, size_t *used)
+{
+    size_t count = *used;
+    *used = 0;
+    return count == 0 || fwrite(pending, 1, count, session.memberStream) == count;
+}
+
 int PumpExtraction()
 {
     /* A timer tick that arrives after the run was cleaned up finds no file. */
     if (session.setupStream == nullptr)
         return kPumpIdle;
 
-    const unsigned char *marker = (const unsigned char *)session.marker;
-    for (;;) {
-        int c = ReadStreamByte(session.setupStream);
-        if (c == EOF)
-            return EndScan();
+    /* The loop runs on local copies of the scan state, which stay in registers
+       (a byte stored through a stream could otherwise be any field of the
+       session); they go back into the session before anything else runs.
+       Member bytes gather in a small block and reach memberStream, in the same
+       order, whenever it fills and before anything else happens. */
+    FILE *in = session.setupStream;
+    FILE *member = session.memberStream;
+    unsigned char marker[kMarkerLength];
+    memcpy(marker, session.marker, kMarkerLength);
+    int pos = session.markerPos;
+    int count = session.sliceCount;
+    unsigned char pending[kPendingBytes + kMarkerLength];
+    size_t used = 0;
 
-        if (c != marker[session.markerPos]) {
+    for (;;) {
+        int c;
+        if (member && pos == 0) {
+            /* Inside a member with nothing held back, every byte but the
+               marker's first belongs to the member: copy such bytes until the
+               block is full or the slice is used up. */
+            size_t room = kPendingBytes - used;
+            size_t sliceLeft = count < kSliceBytes ? (size_t)(kSliceBytes - count) : 1;
+            size_t stop = room < sliceLeft ? room : sliceLeft;
+            size_t i = 0;
+            for (; i < stop; i++) {
+                c = ReadStreamByte(in);
+                if (c == marker[0] || c == EOF)
+                    break;
+                pending[used + i] = (unsigned char)c;
+            }
+            used += i;
+            count += (int)i;
+            if (i == stop) {
+                if (used >= kPendingBytes && !WritePending(pending, &used))
+                    return FailTempFile();
+                if (count >= kSliceBytes)
+                    break;
+                continue;
+            }
+            /* c is the marker's first byte or the end of the file. */
+        } else {
+            c = ReadStreamByte(in);
+        }
+
+        if (c == EOF) {
+            session.markerPos = pos;
+            session.sliceCount = count;
+            if (!WritePending(pending, &used))
+                return FailTempFile();
+            return EndScan();
+        }
+
+        if (c == marker[pos]) {
+            if (++pos == kMarkerLength) {
+                session.markerPos = pos;
+                session.sliceCount = count;
+                if (!WritePending(pending, &used))
+                    return FailTempFile();
+                int result = CloseMember();
+                if (result != kPumpMore)
+                    return result;
+                member = session.memberStream;
+                pos = session.markerPos;
+            }
+        } else {
             /* Not (or no longer) a marker: the held-back bytes and this one
                belong to the member. This byte is not tried as the start of a
                new marker, so an "A" just before a marker hides that marker. */
-            FILE *member = session.memberStream;
             if (member) {
-                if (session.markerPos > 0 && !WriteHeldBack())
-                    return FailTempFile();
-                if (WriteStreamByte(c, member) == EOF)
+                for (int k = 0; k < pos; k++)
+                    pending[used++] = marker[k];
+                pending[used++] = (unsigned char)c;
+                if (used >= kPendingBytes && !WritePending(pending, &used))
                     return FailTempFile();
             }
-            session.markerPos = 0;
-        } else if (++session.markerPos == kMarkerLength) {
-            int result = CloseMember();
-            if (result != kPumpMore)
-                return result;
+            pos = 0;
         }
 
-        if (++session.sliceCount >= kSliceBytes) {
-            DrawScanProgress(nullptr, session.setupStream);
-            session.sliceCount = 0;
-            return kPumpMore;
-        }
+        if (++count >= kSliceBytes)
+            break;
     }
+
+    /* The slice is used up. */
+    session.markerPos = pos;
+    session.sliceCount = 0;
+    if (!WritePending(pending, &used))
+        return FailTempFile();
+    DrawScanProgress(nullptr, in);
+    return kPumpMore;
 }
 
 int ExtractMember(const char *tempFile)
