@@ -46,6 +46,7 @@ struct Prepare {
     int abortRequested;
 };
 const UINT kPrepare = WM_APP + 1;
+const UINT kRepaint = WM_APP + 2;   /* repaint everything now, on the wizard's thread */
 
 INT_PTR CALLBACK TestDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -59,6 +60,11 @@ INT_PTR CALLBACK TestDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
         session.abortRequested = p->abortRequested;
         if (p->stream)
             session.setupStream = fopen(p->stream, "rb");
+        return 1;
+    }
+    if (message == kRepaint) {
+        RedrawWindow(dialog, nullptr, nullptr,
+                     RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
         return 1;
     }
     return InstallDlgProc(dialog, message, wParam, lParam);
@@ -340,22 +346,21 @@ TEST_F(DialogTest, PaintsIconAndOverallBarWhileStatusShows)
     int iconPage0 = 0, iconPage3 = 0, barShown = 0, barHidden = 0;
     COLORREF beside = 0;
     Run([&](HWND dialog) {
-        RedrawWindow(dialog, nullptr, nullptr,
-                     RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        SendMessageA(dialog, kRepaint, 0, 0);
         RECT place = ClientRectOf(dialog, IDC_ICONPLACE);
         beside = PixelAt(dialog, place.left - 3, place.top + 10);
         iconPage0 = MarkedPixels(dialog, place.left, place.top, 32);
 
         Put(dialog, {3, nullptr, "", 0, 0, 0});
         session.overallFill = 40;
-        RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        SendMessageA(dialog, kRepaint, 0, 0);
         iconPage3 = MarkedPixels(dialog, place.left, place.top, 32);
         RECT bar = ClientRectOf(dialog, IDC_OVERALLBAR);
         barShown = MarkedPixels(dialog, bar.left + 4, bar.top + 4, 8);
 
         /* Same page, status line hidden: the bar is not painted again. */
         ShowWindow(GetDlgItem(dialog, IDC_STATUS), SW_HIDE);
-        RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        SendMessageA(dialog, kRepaint, 0, 0);
         barHidden = MarkedPixels(dialog, bar.left + 4, bar.top + 4, 8);
         drive::Press(dialog, IDC_BUTTON2);
     });
