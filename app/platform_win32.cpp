@@ -1,0 +1,112 @@
+/*
+ * Win32 implementation of the platform interface of common/platform.h: the file
+ * system through kernel32 and the C library, the core's user-facing calls
+ * against the wizard dialog. The three bar painters live in wizard/paint.cpp.
+ */
+#include <windows.h>
+
+#include "../common/ids.h"
+#include "../common/platform.h"
+#include "../common/session.h"
+
+/* ---- File system ---- */
+
+FILE *OpenFileStream(const char *path, const char *mode)
+{
+    return fopen(path, mode);
+}
+
+int GetProgramPath(char *out, int size)
+{
+    if (size <= 0)
+        return 0;
+    DWORD n = GetModuleFileNameA((HMODULE)session.appInstance, out, (DWORD)size);
+    /* A path cut off to fit the buffer would name another file. */
+    if (n == 0 || n >= (DWORD)size) {
+        out[0] = '\0';
+        return 0;
+    }
+    return (int)n;
+}
+
+int GetTempFolder(char *out, int size)
+{
+    if (size <= 0)
+        return 0;
+    DWORD n = GetTempPathA((DWORD)size, out);
+    /* GetTempPathA returns the size it needs when the buffer is too small. */
+    if (n == 0 || n >= (DWORD)size) {
+        out[0] = '\0';
+        return 0;
+    }
+    return (int)n;
+}
+
+int PathExists(const char *path)
+{
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+int ClearAttributes(const char *path)
+{
+    return SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL) != 0;
+}
+
+int DeleteFileAt(const char *path)
+{
+    return DeleteFileA(path) != 0;
+}
+
+int MoveFileReplacing(const char *from, const char *to)
+{
+    /* The file at to is replaced only when the move itself succeeds; copying is
+       allowed so that a move onto another volume works too. */
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
+}
+
+int MakeFolder(const char *path)
+{
+    return CreateDirectoryA(path, NULL) != 0;
+}
+
+int RemoveFolder(const char *path)
+{
+    return RemoveDirectoryA(path) != 0;
+}
+
+/* ---- User-facing calls of the core ---- */
+
+void *BeginWaitCursor()
+{
+    return SetCursor(LoadCursorA(NULL, IDC_WAIT));
+}
+
+void EndWaitCursor(void *previous)
+{
+    SetCursor((HCURSOR)previous);
+}
+
+void ShowErrorBox(int number, const char *text)
+{
+    char caption[64];
+    wsprintfA(caption, "Yelk Installation Error [%d]", number);
+    MessageBoxA((HWND)session.wizardDialog, text, caption, MB_ICONERROR | MB_OK);
+}
+
+void SetStatusText(const char *text)
+{
+    SendDlgItemMessageA((HWND)session.wizardDialog, IDC_STATUS, WM_SETTEXT, 0, (LPARAM)text);
+}
+
+int GetControlWidth(int id, int client)
+{
+    HWND dialog = (HWND)session.wizardDialog;
+    if (!dialog)
+        return 0;
+    HWND control = GetDlgItem(dialog, id);
+    if (!control)
+        return 0;
+    RECT r;
+    BOOL ok = client ? GetClientRect(control, &r) : GetWindowRect(control, &r);
+    return ok ? (int)(r.right - r.left) : 0;
+}

@@ -1,0 +1,100 @@
+# The i686 MinGW-w64 tree: size settings, the native packer, the payload, the
+# Wine test prefixes, and the helper functions that res/, app/ and tests/win32/
+# use. Included by the top CMakeLists before those folders.
+include(ExternalProject)
+
+if(NOT CMAKE_BUILD_TYPE)
+    set(CMAKE_BUILD_TYPE MinSizeRel CACHE STRING "Build type" FORCE)
+endif()
+
+# Every function and object in a section of its own, so the linker drops what
+# nothing uses; every program linked statically (libgcc, libstdc++, winpthread),
+# so it needs nothing under Wine or Windows beyond the system's own DLLs.
+add_compile_options(-ffunction-sections -fdata-sections)
+add_link_options(-static -Wl,--gc-sections)
+
+# ---- The native packer ----
+
+set(YELK_PACKER "" CACHE FILEPATH
+    "A native yelkpack to use (e.g. build/native/tools/yelkpack); empty builds one in this tree")
+if(YELK_PACKER)
+    set(YELKPACK ${YELK_PACKER})
+    add_custom_target(yelkpack_native)
+else()
+    # This same source tree configured natively, tools only.
+    set(yelk_tools_dir ${CMAKE_BINARY_DIR}/native-tools)
+    set(YELKPACK ${yelk_tools_dir}/bin/yelkpack)
+    ExternalProject_Add(yelkpack_native
+        SOURCE_DIR ${CMAKE_SOURCE_DIR}
+        BINARY_DIR ${yelk_tools_dir}
+        CMAKE_ARGS
+            -DYELK_TOOLS_ONLY=ON
+            -DCMAKE_BUILD_TYPE=Release
+            -DCMAKE_RUNTIME_OUTPUT_DIRECTORY=${yelk_tools_dir}/bin
+        INSTALL_COMMAND ""
+        # Rebuild whenever the packer's sources change (make decides quickly).
+        BUILD_ALWAYS ON
+        BUILD_BYPRODUCTS ${YELKPACK})
+endif()
+
+# ---- The payload ----
+
+set(YELK_GEN_DIR ${CMAKE_BINARY_DIR}/payload)
+set(YELK_PAYLOAD_FILE ${YELK_GEN_DIR}/payload.bin)
+set(YELK_CRC_HEADER ${YELK_GEN_DIR}/payload_crc.h)
+file(MAKE_DIRECTORY ${YELK_GEN_DIR})
+file(GLOB yelk_client_files CONFIGURE_DEPENDS ${YELK_PAYLOAD_DIR}/*)
+add_custom_command(
+    OUTPUT ${YELK_PAYLOAD_FILE} ${YELK_CRC_HEADER}
+    COMMAND ${YELKPACK} pack ${YELK_PAYLOAD_DIR} -o ${YELK_PAYLOAD_FILE} --crc-header ${YELK_CRC_HEADER}
+    DEPENDS ${yelk_client_files} ${YELKPACK} yelkpack_native
+    COMMENT "Packing ${YELK_PAYLOAD_DIR}"
+    VERBATIM)
+add_custom_target(yelk_payload DEPENDS ${YELK_PAYLOAD_FILE} ${YELK_CRC_HEADER})
+
+# ---- Wine prefixes for tests ----
+
+set(YELK_WINE_ROOT ${CMAKE_BINARY_DIR}/wine)
+set(YELK_PREFIX_SH ${CMAKE_SOURCE_DIR}/tests/wine/prefix.sh)
+
+# One fresh prefix is made per run of the tests (kept between runs while Wine
+# stays the same); each test program then gets a copy of its own.
+add_test(NAME wine.template COMMAND ${YELK_PREFIX_SH} template ${YELK_WINE_ROOT}/template)
+set_tests_properties(wine.template PROPERTIES FIXTURES_SETUP wine_template TIMEOUT 300)
+
+# yelk_wine_fixture(name): tests that require fixture wine_<name> run in a
+# prefix of their own at ${YELK_WINE_ROOT}/<name>, on an Xvfb display of their
+# own, with a persistent wineserver that the cleanup stops. Give those tests
+# ENVIRONMENT YELK_WINE_DIR=${YELK_WINE_ROOT}/<name> (yelk_wine_tests does).
+function(yelk_wine_fixture name)
+    set(dir ${YELK_WINE_ROOT}/${name})
+    add_test(NAME ${name}.wine_setup
+        COMMAND ${CMAKE_COMMAND} -E env YELK_XVFB=1
+                ${YELK_PREFIX_SH} setup ${dir} ${YELK_WINE_ROOT}/template)
+    set_tests_properties(${name}.wine_setup PROPERTIES
+        FIXTURES_SETUP wine_${name} FIXTURES_REQUIRED wine_template TIMEOUT 120)
+    add_test(NAME ${name}.wine_cleanup COMMAND ${YELK_PREFIX_SH} cleanup ${dir})
+    set_tests_properties(${name}.wine_cleanup PROPERTIES FIXTURES_CLEANUP wine_${name} TIMEOUT 60)
+endfunction()
+
+# yelk_wine_tests(name tests...): the given tests run one after another in the
+# prefix of fixture wine_<name>.
+function(yelk_wine_tests name)
+    set_tests_properties(${ARGN} PROPERTIES
+        FIXTURES_REQUIRED wine_${name}
+        RESOURCE_LOCK wine_${name}
+        ENVIRONMENT YELK_WINE_DIR=${YELK_WINE_ROOT}/${name}
+        TIMEOUT 120)
+endfunction()
+
+# Windows paths of files in the build and source trees, for test programs:
+# Wine's drive z: is the Linux root, and forward slashes are fine for fopen.
+function(yelk_wine_path out path)
+    set(${out} "z:${path}" PARENT_SCOPE)
+endfunction()
+
+# The compiled-in expected CRC: a tagged record the tools find in the executable
+# without symbols (see tools/CMakeLists.txt), over the packer's header.
+if(NOT YELK_CRC_RECORD_SOURCE)
+    set(YELK_CRC_RECORD_SOURCE ${CMAKE_SOURCE_DIR}/tools/crcrecord.cpp)
+endif()
