@@ -122,14 +122,6 @@ void SymbolDepths(const LzhModel *m, uint8_t *lengths)
     }
 }
 
-int WalkModel(const LzhModel *m, int (*next)(void *ctx), void *ctx)
-{
-    int n = m->child[kRootNode];
-    while (n < kNodeCount)
-        n = m->child[n + next(ctx)];
-    return n - kNodeCount;
-}
-
 /* The high parts 0..63 take prefix codes of 3 to 8 bits, shortest first:
    1 code of 3 bits per 32 table entries, and so on down the table. */
 void DistanceCode(int high, int *code, int *length)

@@ -28,9 +28,6 @@ void RebuildModel(LzhModel *m);
 void SymbolCode(const LzhModel *m, int symbol, uint64_t *bits, int *length);
 /* Code length of every symbol (its leaf's depth), into lengths[314]. */
 void SymbolDepths(const LzhModel *m, uint8_t *lengths);
-/* Walks the tree with bits taken from next(ctx) until a leaf; returns the symbol
-   without updating the model. */
-int WalkModel(const LzhModel *m, int (*next)(void *ctx), void *ctx);
 
 /* Prefix code of the upper 6 bits of a distance: code (in the top bits of a
    byte) and its length 3..8, the same as the decoder's codeHigh/codeLength. */

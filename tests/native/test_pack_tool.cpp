@@ -15,6 +15,7 @@
 #include "common/posix/posix_platform.h"
 #include "common/session.h"
 #include "payload/container.h"
+#include "payload/crc.h"
 #include "test_pack_helpers.h"
 #include "tools/crcrecord.h"
 #include "tools/payloadscan.h"
@@ -90,28 +91,34 @@ protected:
 
 TEST_F(Tool, PackRefusesMissingAndEmptyFilesNamingThem)
 {
+    enum Fault { kRemove, kEmpty, kHuge };
     struct Case {
         const char *what;
         const char *file;
-        bool remove;            /* else: make it empty */
+        Fault fault;
+        const char *says;
     };
     const Case cases[] = {
-        {"missing program", "yelk32.exe", true},
-        {"missing settings", "marks.ini", true},
-        {"empty help file", "primer.hlp", false},
-        {"empty settings", "yelk.ini", false},
+        {"missing program", "yelk32.exe", kRemove, "missing"},
+        {"missing settings", "marks.ini", kRemove, "missing"},
+        {"empty help file", "primer.hlp", kEmpty, "empty"},
+        {"empty settings", "yelk.ini", kEmpty, "empty"},
+        {"4 GiB (sparse, refused before reading)", "about.txt", kHuge, "4 GiB"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         std::string folder = CopySamples(std::string("client-") + c.file);
         std::string victim = folder + "/" + c.file;
-        if (c.remove)
+        if (c.fault == kRemove)
             unlink(victim.c_str());
-        else
+        else if (c.fault == kEmpty)
             WriteFileBytes(victim, Bytes());
+        else
+            ASSERT_EQ(truncate(victim.c_str(), 4ll << 30), 0);
         RunResult r = Run("pack '" + folder + "' -o '" + Path("x.bin") + "' --crc-header '" + Path("x.h") + "'");
         EXPECT_EQ(r.code, 65);
         EXPECT_NE(r.err.find(victim), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << "one line: " << r.err;
         struct stat st;
         EXPECT_NE(stat(Path("x.bin").c_str(), &st), 0) << "nothing written";
@@ -179,6 +186,43 @@ TEST_F(Tool, ScanAgreesWithTheInstallersCrc)
 }
 
 /* ---- The record that carries the CRC ---- */
+
+TEST_F(Tool, PackMovesACrcTheRecordCannotCarry)
+{
+    /* Vary the last file until the payload's CRC would be one the record
+       cannot carry (about one in 256: last byte the marker's first letter). */
+    std::vector<Bytes> streams;
+    for (int k = 0; k < 9; k++) {
+        Bytes data = ReadFileBytes(std::string(YELK_SAMPLES_DIR "/") + kMemberNames[k]);
+        streams.push_back(LzhEncode(data.data(), data.size()));
+    }
+    Bytes marks = ReadFileBytes(YELK_SAMPLES_DIR "/marks.ini");
+    Bytes chosen;
+    for (int k = 0; k < 5000 && chosen.empty(); k++) {
+        std::string line = "; " + std::to_string(k) + "\r\n";
+        Bytes data(line.begin(), line.end());
+        data.insert(data.end(), marks.begin(), marks.end());
+        std::vector<Bytes> all = streams;
+        all.push_back(LzhEncode(data.data(), data.size()));
+        Bytes joined;
+        for (const Bytes &s : all)
+            joined.insert(joined.end(), s.begin(), s.end());
+        if (CrcUnfit(Crc32(joined.data(), joined.size())))
+            chosen = data;
+    }
+    ASSERT_FALSE(chosen.empty());
+    std::string folder = CopySamples("unfit");
+    WriteFileBytes(folder + "/marks.ini", chosen);
+    RunResult r = Run("pack '" + folder + "' -o '" + Path("u.bin") + "' --crc-header '" + Path("u.h") + "'");
+    ASSERT_EQ(r.code, 0) << r.err;
+    std::string h = Slurp(Path("u.h"));
+    uint32_t crc = (uint32_t)strtoul(h.c_str() + h.find("YELK_PAYLOAD_CRC 0x") + 19, nullptr, 16);
+    EXPECT_FALSE(CrcUnfit(crc));
+    char hex[16];
+    snprintf(hex, sizeof hex, "%08X", (unsigned)crc);
+    ASSERT_EQ(Run("extract '" + Path("u.bin") + "' '" + Path("out") + "' --crc " + hex).code, 0);
+    EXPECT_TRUE(ReadFileBytes(Path("out/marks.ini")) == chosen);
+}
 
 TEST(CrcRecord, UnfitValuesAreThoseTheInstallerOrTheMatcherWouldMisread)
 {
