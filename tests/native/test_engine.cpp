@@ -453,4 +453,21 @@ TEST_F(Engine, FullDeviceAtTheDestinationIsAnError)
     }
 }
 
+TEST_F(Engine, DestinationThatCannotBeOpenedIsError4)
+{
+    std::vector<Bytes> files = ClientFiles(1);
+    ASSERT_EQ(mkdir(dest.c_str(), 0777), 0);
+    // Without backups a folder standing at yelk.hlp is neither moved nor
+    // replaced: the member cannot be written there.
+    ASSERT_EQ(mkdir(DestFile("yelk.hlp").c_str(), 0777), 0);
+    session.makeBackups = 0;
+
+    EXPECT_EQ(RunInstall(InstallerOf(files)), kPumpFailed);
+    EXPECT_EQ(recordedUi.errors, std::vector<int>{4});
+    EXPECT_EQ(recordedUi.errorTexts.back(), ErrorText(4));
+    EXPECT_FALSE(Exists(DestFile("yelk32.exe"))) << "the member written before stays";
+    EXPECT_TRUE(Exists(DestFile("yelk.hlp")));
+    EXPECT_TRUE(FolderIsEmpty(tmp));
+}
+
 }  // namespace
