@@ -15,7 +15,10 @@ enum EncodeParse {
     kParseBest      /* the packer's best parse */
 };
 
-/* One member stream for data (size must be 1..0xFFFFFFFF). */
+/* One member stream for data (size must be 1..0xFFFFFFFF). Empty when there
+   is none that obeys the marker rules: the size field itself spells the
+   marker, or it begins one that every possible coding of the first bytes
+   completes (only sizes of 1 GiB and more can begin one). */
 std::vector<uint8_t> LzhEncode(const uint8_t *data, size_t size, EncodeParse parse = kParseBest);
 
 /* A whole payload: marker, stream 0, marker, ..., stream n-1, the marker
