@@ -17,6 +17,22 @@ namespace drive {
 const char kWizardCaption[] = "Yelk v5.9 32bit Installation";
 const int kBoxTextId = 0xFFFF;   /* the text of a system message box */
 
+/* Waits about ms, serving this thread's messages meanwhile (a window of the
+   driver may be sent messages, such as the broadcasts of a DDE connect). */
+inline void Pause(DWORD ms)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&message);
+        DWORD waited = GetTickCount() - start;
+        if (waited >= ms)
+            return;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - waited, QS_ALLINPUT);
+    }
+}
+
 /* Polls until ready() holds or ms pass; true when it held. */
 template <typename Ready>
 bool WaitUntil(Ready ready, int ms = 10000)
@@ -26,7 +42,7 @@ bool WaitUntil(Ready ready, int ms = 10000)
             return true;
         if (waited >= ms)
             return false;
-        Sleep(5);
+        Pause(5);
     }
 }
 

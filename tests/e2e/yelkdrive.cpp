@@ -1,0 +1,536 @@
+/*
+ * yelkdrive: runs setup32.exe under Wine and drives it as a user would, by
+ * posting to its controls; prints what it saw (message boxes, pages, the help
+ * request, the exit code) for tests/e2e/e2e.sh to check, and saves a picture
+ * of the screen at each case's last page.
+ *
+ *   yelkdrive install|cancel|error|pages KEY=VALUE...
+ *   yelkdrive readlink FILE.lnk       prints target|working folder|icon file
+ */
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+
+#include "tests/win32/drive.h"
+
+namespace {
+
+std::map<std::string, std::string> options;
+
+std::string Option(const char *key, const char *fallback = "")
+{
+    auto found = options.find(key);
+    return found == options.end() ? fallback : found->second;
+}
+
+bool Flag(const char *key, bool fallback)
+{
+    std::string value = Option(key, fallback ? "1" : "0");
+    return value == "1";
+}
+
+[[noreturn]] void Fail(const char *what)
+{
+    printf("fail %s\n", what);
+    fflush(stdout);
+    exit(2);
+}
+
+/* ---- The screen ---- */
+
+/* The whole screen as a 24-bit BMP file. */
+void SaveScreen(const std::string &path)
+{
+    if (path.empty())
+        return;
+    drive::Pause(300);   /* let the last page finish painting */
+    int width = GetSystemMetrics(SM_CXSCREEN);
+    int height = GetSystemMetrics(SM_CYSCREEN);
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    void *bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+    GdiFlush();
+    DWORD stride = ((DWORD)width * 3 + 3) & ~3u;
+    BITMAPFILEHEADER header = {};
+    header.bfType = 0x4D42;
+    header.bfOffBits = sizeof header + sizeof info.bmiHeader;
+    header.bfSize = header.bfOffBits + stride * height;
+    FILE *file = fopen(path.c_str(), "wb");
+    if (file) {
+        fwrite(&header, sizeof header, 1, file);
+        fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, file);
+        fwrite(bits, stride, height, file);
+        fclose(file);
+        printf("shot %s\n", path.c_str());
+    }
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+}
+
+/* Wine's Program Manager service opens a folder window for each CreateGroup
+   and ShowGroup, a moment later and from another process; close them so that
+   they stay out of the pictures. */
+BOOL CALLBACK CloseFolderWindow(HWND window, LPARAM lParam)
+{
+    char name[64] = "";
+    GetClassNameA(window, name, sizeof name);
+    if (IsWindowVisible(window) &&
+        (!strcmp(name, "ExplorerWClass") || !strcmp(name, "ExploreWClass") ||
+         !strcmp(name, "CabinetWClass"))) {
+        PostMessageA(window, WM_CLOSE, 0, 0);
+        ++*(int *)lParam;
+    }
+    return TRUE;
+}
+
+/* Closes folder windows until `expected` were seen (or 8 s pass). */
+void CloseFolderWindows(int expected)
+{
+    int closed = 0;
+    drive::WaitUntil([&] {
+        int now = 0;
+        EnumWindows(CloseFolderWindow, (LPARAM)&now);
+        if (now > 0)
+            drive::Pause(300);   /* let the closed ones go before counting again */
+        closed += now;
+        return closed >= expected;
+    }, 8000);
+    drive::Pause(200);
+}
+
+/* ---- The installer's process and its message boxes ---- */
+
+PROCESS_INFORMATION setup;
+
+void StartSetup()
+{
+    std::string command = "\"" + Option("setup", "c:\\setup32.exe") + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    std::string folder = Option("cwd", "c:\\");
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                        &startup, &setup))
+        Fail("cannot start the installer");
+}
+
+struct BoxSearch {
+    DWORD process;
+    HWND found;
+};
+
+BOOL CALLBACK MatchBox(HWND window, LPARAM lParam)
+{
+    BoxSearch *search = (BoxSearch *)lParam;
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    char name[16] = "", caption[128] = "";
+    GetClassNameA(window, name, sizeof name);
+    GetWindowTextA(window, caption, sizeof caption);
+    if (process == search->process && IsWindowVisible(window) && !strcmp(name, "#32770") &&
+        !strncmp(caption, "Yelk Installation ", 18)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+/* A message box of the installer that is open now, or nullptr. */
+HWND OpenBox()
+{
+    BoxSearch search = {setup.dwProcessId, nullptr};
+    EnumWindows(MatchBox, (LPARAM)&search);
+    return search.found;
+}
+
+std::string Escaped(const std::string &text)
+{
+    std::string out;
+    for (char c : text)
+        out += c == '\n' ? std::string("\\n") : std::string(1, c);
+    return out;
+}
+
+/* Notes the open box and answers it. */
+void AnswerBox(HWND box, int answer)
+{
+    char caption[128] = "";
+    GetWindowTextA(box, caption, sizeof caption);
+    std::string text = drive::ControlText(box, drive::kBoxTextId);
+    printf("box %s|%s\n", caption, Escaped(text).c_str());
+    fflush(stdout);
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), (LPARAM)GetDlgItem(box, answer));
+    drive::WaitUntil([&] { return !IsWindow(box); }, 5000);
+}
+
+bool SetupRunning()
+{
+    return WaitForSingleObject(setup.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+/* Waits for the installer to end, serving the stand-in help viewer. */
+void WaitExit()
+{
+    if (!drive::WaitUntil([] { return !SetupRunning(); }, 30000))
+        Fail("the installer did not end");
+    DWORD code = 99;
+    GetExitCodeProcess(setup.hProcess, &code);
+    drive::Pause(200);   /* a help request may still be on its way */
+    printf("exit %lu\n", code);
+}
+
+/* ---- The stand-in help viewer ---- */
+
+LRESULT CALLBACK HelpViewerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_COPYDATA) {
+        /* The request: size, command, data, reserved, file name offset. */
+        const COPYDATASTRUCT *copy = (const COPYDATASTRUCT *)lParam;
+        const BYTE *block = (const BYTE *)copy->lpData;
+        printf("help %s %u %ld\n", (const char *)(block + *(const WORD *)(block + 12)),
+               *(const WORD *)(block + 2), *(const LONG *)(block + 4));
+        fflush(stdout);
+        return 1;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void StartHelpViewer()
+{
+    WNDCLASSA viewerClass = {};
+    viewerClass.lpfnWndProc = HelpViewerProc;
+    viewerClass.hInstance = GetModuleHandleA(nullptr);
+    viewerClass.lpszClassName = "MS_WINHELP";
+    RegisterClassA(&viewerClass);
+    CreateWindowA("MS_WINHELP", "Help stand-in", 0, 0, 0, 0, 0, nullptr, nullptr,
+                  viewerClass.hInstance, nullptr);
+}
+
+/* ---- Steps of a run ---- */
+
+HWND wizard;
+
+int Page()
+{
+    return drive::VisiblePage(wizard);
+}
+
+void ExpectPage(int page, int ms = 10000)
+{
+    if (!drive::WaitPage(wizard, page, ms)) {
+        char what[64];
+        snprintf(what, sizeof what, "page %d never showed (now %d)", page, Page());
+        Fail(what);
+    }
+}
+
+void OpenWizard()
+{
+    StartSetup();
+    wizard = drive::WaitDialog(drive::kWizardCaption, 20000);
+    if (wizard == nullptr)
+        Fail("no wizard");
+    ExpectPage(0);
+}
+
+/* Page 0 to the options page. */
+void ToOptionsPage()
+{
+    drive::Press(wizard, IDC_BUTTON1);
+    ExpectPage(1);
+    drive::Press(wizard, IDC_BUTTON1);
+    ExpectPage(2);
+}
+
+/* Chooses a folder through Browse as a user would: type it, press OK. */
+void ChooseFolder(const std::string &folder)
+{
+    drive::Press(wizard, IDC_BROWSE);
+    HWND chooser = drive::WaitDialog("Yelk Select Folder");
+    if (chooser == nullptr)
+        Fail("no folder chooser");
+    drive::WaitUntil([&] { return IsWindowVisible(chooser) != 0; });
+    drive::Pause(200);
+    SetDlgItemTextA(chooser, IDC_CHOOSERFOLDER, folder.c_str());
+    drive::Press(chooser, IDOK);
+    if (!drive::WaitUntil([&] { return !IsWindow(chooser); }))
+        Fail("the chooser stayed open");
+    printf("folder %s\n", drive::ControlText(wizard, IDC_FOLDERTEXT).c_str());
+}
+
+void SetOptions()
+{
+    if (!Option("folder").empty())
+        ChooseFolder(Option("folder"));
+    drive::SetCheck(wizard, IDC_MAKEBACKUPS, Flag("backups", true));
+    drive::SetCheck(wizard, IDC_KEEPSETTINGS, Flag("keep", true));
+    drive::SetCheck(wizard, IDC_CREATESHORTCUTS, Flag("shortcuts", true));
+}
+
+void PrintOptions()
+{
+    printf("options %d %d %d\n", IsDlgButtonChecked(wizard, IDC_MAKEBACKUPS),
+           IsDlgButtonChecked(wizard, IDC_KEEPSETTINGS),
+           IsDlgButtonChecked(wizard, IDC_CREATESHORTCUTS));
+}
+
+bool Exists(const std::string &path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+/* Install pressed; waits for the finish page, answering what comes up:
+   abort questions by the abort= option, anything else with OK. Returns the
+   page it ended on, -1 when the wizard ended. */
+int RunInstall()
+{
+    std::string abort = Option("abort");
+    std::string folder = drive::ControlText(wizard, IDC_FOLDERTEXT);
+    drive::Press(wizard, IDC_BUTTON1);
+    if (!abort.empty())
+        drive::Press(wizard, IDC_BUTTON2);   /* before the first slice can run */
+    bool aborted = false;
+    bool left = false;   /* the options page was left (or a box came up) */
+    for (int waited = 0; waited < 60000; waited += 5) {
+        if (!SetupRunning() || !IsWindow(wizard))
+            return -1;
+        if (HWND box = OpenBox()) {
+            left = true;
+            char caption[128] = "";
+            GetWindowTextA(box, caption, sizeof caption);
+            if (strcmp(caption, "Yelk Installation Warning") != 0) {
+                SaveScreen(Option("shot"));
+                AnswerBox(box, IDOK);
+                continue;
+            }
+            /* Abort=yes steps one slice at a time (No, Abort again) until the
+               first file is in place, then confirms. */
+            if (abort == "yes" && !aborted && !Exists(folder + "\\yelk32.exe")) {
+                AnswerBox(box, IDNO);
+                drive::Press(wizard, IDC_BUTTON2);
+                continue;
+            }
+            if (abort == "yes" && !aborted) {
+                AnswerBox(box, IDYES);
+                aborted = true;
+                ExpectPage(2);
+                printf("after-abort page %d folder %s\n", Page(), Exists(folder) ? "present" : "absent");
+                PrintOptions();
+                /* Install again: the run starts afresh. */
+                left = false;
+                drive::Press(wizard, IDC_BUTTON1);
+                continue;
+            }
+            AnswerBox(box, IDNO);
+            continue;
+        }
+        int page = Page();
+        if (page == 3)
+            left = true;
+        if (page == 4)
+            return 4;
+        if (page == 2 && left)
+            return 2;   /* back on the options page after an error */
+        drive::Pause(5);
+    }
+    Fail("the installation did not finish");
+}
+
+/* ---- Cases ---- */
+
+/* A whole installation with the options given, to the finish page and past. */
+int CaseInstall()
+{
+    StartHelpViewer();
+    OpenWizard();
+    ToOptionsPage();
+    SetOptions();
+    int page = RunInstall();
+    printf("page %d\n", page);
+    if (page != 4)
+        Fail("no finish page");
+    CloseFolderWindows(Flag("shortcuts", true) ? 2 : 0);
+    drive::SetCheck(wizard, IDC_OPENHELP, Flag("help", false));
+    drive::SetCheck(wizard, IDC_LAUNCHCLIENT, Flag("launch", false));
+    SetForegroundWindow(wizard);
+    SaveScreen(Option("shot"));
+    /* The sample client is no program; a stand-in that notes its start
+       takes its place before Finish asks for it. */
+    std::string swap = Option("swap");
+    if (!swap.empty()) {
+        std::string client = drive::ControlText(wizard, IDC_FOLDERTEXT) + "\\yelk32.exe";
+        if (!CopyFileA(swap.c_str(), client.c_str(), FALSE))
+            Fail("cannot put the stand-in client in place");
+    }
+    Flag("close", false) ? drive::Close(wizard) : drive::Press(wizard, IDC_BUTTON2);
+    WaitExit();
+    return 0;
+}
+
+/* Cancel (button 2, or the close box) on page 0, 1 or 2. */
+int CaseCancel()
+{
+    OpenWizard();
+    int page = atoi(Option("page", "0").c_str());
+    for (int p = 0; p < page; p++) {
+        drive::Press(wizard, IDC_BUTTON1);
+        ExpectPage(p + 1);
+    }
+    printf("caption %s\n", drive::ControlText(wizard, IDC_BUTTON2).c_str());
+    SaveScreen(Option("shot"));
+    Flag("close", false) ? drive::Close(wizard) : drive::Press(wizard, IDC_BUTTON2);
+    drive::Pause(300);
+    if (HWND box = OpenBox())
+        AnswerBox(box, IDNO);
+    WaitExit();
+    return 0;
+}
+
+/* Install that meets an error box; after it the wizard either ends or is back
+   on the options page, which is then cancelled. */
+int CaseError()
+{
+    OpenWizard();
+    ToOptionsPage();
+    SetOptions();
+    int page = RunInstall();
+    printf("page %d\n", page);
+    if (page == 2) {
+        PrintOptions();
+        printf("folder %s\n", drive::ControlText(wizard, IDC_FOLDERTEXT).c_str());
+        drive::Press(wizard, IDC_BUTTON2);
+    }
+    WaitExit();
+    return 0;
+}
+
+/* The README's pictures: every page of a real installation, the progress page
+   with both bars part-way, and the folder chooser. */
+int CasePages()
+{
+    std::string stem = Option("stem", "c:\\page");
+    OpenWizard();
+    SaveScreen(stem + "0.bmp");
+    drive::Press(wizard, IDC_BUTTON1);
+    ExpectPage(1);
+    SaveScreen(stem + "1.bmp");
+    drive::Press(wizard, IDC_BUTTON1);
+    ExpectPage(2);
+    SaveScreen(stem + "2.bmp");
+    drive::Press(wizard, IDC_BROWSE);
+    HWND chooser = drive::WaitDialog("Yelk Select Folder");
+    if (chooser) {
+        drive::WaitUntil([&] { return IsWindowVisible(chooser) != 0; });
+        SaveScreen(stem + "chooser.bmp");
+        drive::Press(chooser, IDCANCEL);
+        drive::WaitUntil([&] { return !IsWindow(chooser); });
+    }
+    /* The status line is read from the window manager's copy of the text, so
+       no message has to wait while the wizard decodes a member. */
+    HWND status = GetDlgItem(wizard, IDC_STATUS);
+    std::string member = Option("member", "yelk32.exe");
+    DWORD started = GetTickCount();
+    drive::Press(wizard, IDC_BUTTON1);
+    bool shot = false;
+    while (!shot && GetTickCount() - started < 120000 && Page() != 4) {
+        WCHAR text[128] = L"";
+        InternalGetWindowText(status, text, 128);
+        char narrow[128];
+        WideCharToMultiByte(CP_ACP, 0, text, -1, narrow, sizeof narrow, nullptr, nullptr);
+        if (strstr(narrow, "Extracting file: ") && strstr(narrow, member.c_str())) {
+            drive::Pause(atoi(Option("delay", "300").c_str()));
+            SaveScreen(stem + "3.bmp");
+            shot = true;
+        }
+        drive::Pause(2);
+    }
+    ExpectPage(4, 120000);
+    DWORD elapsed = GetTickCount() - started;
+    printf("install-ms %lu\n", elapsed);
+    CloseFolderWindows(2);
+    SaveScreen(stem + "4.bmp");
+    drive::Press(wizard, IDC_BUTTON2);
+    WaitExit();
+    return 0;
+}
+
+BOOL CALLBACK ListWindow(HWND window, LPARAM)
+{
+    char name[64] = "", caption[128] = "";
+    GetClassNameA(window, name, sizeof name);
+    GetWindowTextA(window, caption, sizeof caption);
+    if (IsWindowVisible(window))
+        printf("window %s|%s\n", name, caption);
+    return TRUE;
+}
+
+int ReadLink(const char *path)
+{
+    CoInitialize(nullptr);
+    IShellLinkA *link = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                (void **)&link)))
+        return 1;
+    IPersistFile *file = nullptr;
+    link->QueryInterface(IID_IPersistFile, (void **)&file);
+    WCHAR wide[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH);
+    if (FAILED(file->Load(wide, STGM_READ))) {
+        printf("unreadable\n");
+        return 1;
+    }
+    char target[MAX_PATH] = "", folder[MAX_PATH] = "", icon[MAX_PATH] = "";
+    int index = 0;
+    link->GetPath(target, MAX_PATH, nullptr, 0);
+    link->GetWorkingDirectory(folder, MAX_PATH);
+    link->GetIconLocation(icon, MAX_PATH, &index);
+    printf("%s|%s|%s\n", target, folder, icon);
+    file->Release();
+    link->Release();
+    CoUninitialize();
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    setvbuf(stdout, nullptr, _IONBF, 0);
+    if (argc < 2)
+        return 64;
+    std::string what = argv[1];
+    if (what == "windows")
+        return !EnumWindows(ListWindow, 0);
+    if (what == "readlink" && argc == 3)
+        return ReadLink(argv[2]);
+    for (int i = 2; i < argc; i++) {
+        const char *equals = strchr(argv[i], '=');
+        if (equals)
+            options[std::string(argv[i], (size_t)(equals - argv[i]))] = equals + 1;
+    }
+    if (what == "install")
+        return CaseInstall();
+    if (what == "cancel")
+        return CaseCancel();
+    if (what == "error")
+        return CaseError();
+    if (what == "pages")
+        return CasePages();
+    return 64;
+}
