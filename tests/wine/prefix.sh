@@ -8,6 +8,8 @@
 #                                     Xvfb when there is no DISPLAY (or when
 #                                     YELK_XVFB=1), a persistent
 #                                     wineserver; writes DIR/env for cmake/wine-run.sh
+#   prefix.sh restart DIR             restarts the prefix's wineserver (after a
+#                                     change that Wine reads only at its start)
 #   prefix.sh cleanup DIR             stops the prefix's wineserver and its Xvfb
 #
 # Programs started with `. DIR/env; wine prog.exe` then run in that prefix.
@@ -144,11 +146,23 @@ cmd_setup() {
         echo "export HOME='$dir/home'"
         echo "export DISPLAY='$display'"
     } >"$dir/env"
-    # Keep the server up between the many short test programs.
-    # Nothing started here may hold the caller's output open (CTest waits for it).
-    (. "$dir/env" && wineserver -p </dev/null >/dev/null 2>&1)
-    # Start the prefix's services now, away from any caller's output.
-    (. "$dir/env" && wine cmd /c exit </dev/null >/dev/null 2>&1) || true
+    start_server "$dir"
+}
+
+# Keeps the prefix's server up between the many short test programs and starts
+# its services now. Nothing started here may hold the caller's output open:
+# CTest waits until every process that has its pipe is gone.
+start_server() {
+    (. "$1/env" && wineserver -p </dev/null >/dev/null 2>&1)
+    (. "$1/env" && wine cmd /c exit </dev/null >/dev/null 2>&1) || true
+}
+
+# Restarts the server of a prefix made by setup, e.g. after a drive mapping
+# changed (the mount manager reads them when the server starts).
+cmd_restart() {
+    dir=$1
+    (. "$dir/env" && wineserver -k 2>/dev/null; wineserver -w 2>/dev/null) || true
+    start_server "$dir"
 }
 
 cmd_cleanup() {
@@ -166,9 +180,10 @@ cmd_cleanup() {
 case "${1:-}" in
 template) cmd_template "$2" ;;
 setup) cmd_setup "$2" "${3:-}" ;;
+restart) cmd_restart "$2" ;;
 cleanup) cmd_cleanup "$2" ;;
 *)
-    echo "usage: prefix.sh template TEMPLATE | setup DIR [TEMPLATE] | cleanup DIR" >&2
+    echo "usage: prefix.sh template TEMPLATE | setup DIR [TEMPLATE] | restart DIR | cleanup DIR" >&2
     exit 64
     ;;
 esac
