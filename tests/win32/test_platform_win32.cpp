@@ -1,0 +1,237 @@
+/*
+ * The Win32 platform layer (app/platform_win32.cpp) under Wine: paths that do
+ * not fit, the file operations on real files, and the user-facing calls against
+ * a stand-in wizard window with the controls the core addresses.
+ */
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "common/ids.h"
+#include "common/platform.h"
+#include "common/session.h"
+
+namespace {
+
+std::string Scratch(const char *name)
+{
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    return std::string(temp) + name;
+}
+
+void WriteFile(const std::string &path, const char *text)
+{
+    FILE *f = fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr) << path;
+    fputs(text, f);
+    fclose(f);
+}
+
+std::string ReadFile(const std::string &path)
+{
+    std::string text;
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f)
+        return "<missing>";
+    int c;
+    while ((c = fgetc(f)) != EOF)
+        text += (char)c;
+    fclose(f);
+    return text;
+}
+
+void Remove(const std::string &path)
+{
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(path.c_str());
+}
+
+TEST(PlatformWin32, ProgramPathIsWholeOrNothing)
+{
+    session.appInstance = GetModuleHandleA(NULL);
+    char path[MAX_PATH];
+    int n = GetProgramPath(path, sizeof path);
+    ASSERT_GT(n, 0);
+    EXPECT_EQ((size_t)n, strlen(path));
+    EXPECT_NE(strstr(path, "test_platform_win32.exe"), nullptr) << path;
+
+    /* Exactly the length leaves no room for the terminator: a cut path would
+       name another file, so nothing is returned. */
+    char small[MAX_PATH];
+    memset(small, 'x', sizeof small);
+    EXPECT_EQ(GetProgramPath(small, n), 0);
+    EXPECT_STREQ(small, "");
+    EXPECT_EQ(GetProgramPath(small, n + 1), n);
+}
+
+TEST(PlatformWin32, TempFolderEndsInSeparatorAndMustFit)
+{
+    char folder[MAX_PATH];
+    int n = GetTempFolder(folder, sizeof folder);
+    ASSERT_GT(n, 0);
+    EXPECT_EQ(folder[n - 1], '\\');
+    EXPECT_EQ(GetTempFolder(folder, n), 0);
+    EXPECT_STREQ(folder, "");
+    EXPECT_EQ(GetTempFolder(folder, n + 1), n);
+}
+
+TEST(PlatformWin32, ReadOnlyFileIsDeletedOnlyAfterClearing)
+{
+    std::string path = Scratch("yelk-readonly.txt");
+    Remove(path);
+    WriteFile(path, "x");
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+
+    EXPECT_EQ(PathExists(path.c_str()), 1);
+    EXPECT_EQ(DeleteFileAt(path.c_str()), 0);
+    EXPECT_EQ(ClearAttributes(path.c_str()), 1);
+    EXPECT_EQ(GetFileAttributesA(path.c_str()) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN), 0u);
+    EXPECT_EQ(DeleteFileAt(path.c_str()), 1);
+    EXPECT_EQ(PathExists(path.c_str()), 0);
+    EXPECT_EQ(DeleteFileAt(path.c_str()), 0);
+    EXPECT_EQ(ClearAttributes(path.c_str()), 0);
+}
+
+TEST(PlatformWin32, MoveReplacesOnlyWhenItLands)
+{
+    std::string from = Scratch("yelk-move-from.txt"), to = Scratch("yelk-move-to.txt");
+    Remove(from);
+    Remove(to);
+    WriteFile(from, "new");
+    WriteFile(to, "old");
+
+    EXPECT_EQ(MoveFileReplacing(from.c_str(), to.c_str()), 1);
+    EXPECT_EQ(ReadFile(to), "new");
+    EXPECT_EQ(PathExists(from.c_str()), 0);
+
+    /* Nothing to move: the file at the destination stays. */
+    EXPECT_EQ(MoveFileReplacing(from.c_str(), to.c_str()), 0);
+    EXPECT_EQ(ReadFile(to), "new");
+    Remove(to);
+}
+
+TEST(PlatformWin32, FoldersOneLevelAtATime)
+{
+    std::string parent = Scratch("yelk-folder"), child = parent + "\\inner";
+    std::string file = child + "\\f.txt";
+    Remove(file);
+    RemoveDirectoryA(child.c_str());
+    RemoveDirectoryA(parent.c_str());
+
+    EXPECT_EQ(MakeFolder(child.c_str()), 0) << "parent missing";
+    EXPECT_EQ(MakeFolder(parent.c_str()), 1);
+    EXPECT_EQ(MakeFolder(parent.c_str()), 0) << "already there";
+    EXPECT_EQ(MakeFolder(child.c_str()), 1);
+    WriteFile(file, "x");
+    EXPECT_EQ(RemoveFolder(child.c_str()), 0) << "not empty";
+    Remove(file);
+    EXPECT_EQ(RemoveFolder(child.c_str()), 1);
+    EXPECT_EQ(RemoveFolder(parent.c_str()), 1);
+    EXPECT_EQ(PathExists(parent.c_str()), 0);
+}
+
+TEST(PlatformWin32, WaitCursorIsShownAndRestored)
+{
+    HCURSOR arrow = LoadCursorA(NULL, IDC_ARROW);
+    SetCursor(arrow);
+    void *previous = BeginWaitCursor();
+    EXPECT_EQ(GetCursor(), LoadCursorA(NULL, IDC_WAIT));
+    EXPECT_EQ((HCURSOR)previous, arrow);
+    EndWaitCursor(previous);
+    EXPECT_EQ(GetCursor(), arrow);
+}
+
+/* A stand-in wizard: a top-level window with a bordered frame at the per-file
+   bar's id and a static status line. */
+class FakeWizard : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        wizard = CreateWindowExA(0, "STATIC", "wizard", WS_POPUP, 0, 0, 400, 300, NULL, NULL, NULL, NULL);
+        ASSERT_NE(wizard, nullptr);
+        CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_BORDER, 10, 10, 200, 20, wizard,
+                        (HMENU)IDC_FILEBAR, NULL, NULL);
+        CreateWindowExA(0, "STATIC", "", WS_CHILD, 10, 40, 300, 20, wizard,
+                        (HMENU)IDC_STATUS, NULL, NULL);
+        session.wizardDialog = wizard;
+    }
+    void TearDown() override
+    {
+        session.wizardDialog = nullptr;
+        DestroyWindow(wizard);
+    }
+    HWND wizard = NULL;
+};
+
+TEST_F(FakeWizard, ControlWidthOfWindowOrClientArea)
+{
+    EXPECT_EQ(GetControlWidth(IDC_FILEBAR, 0), 200);
+    EXPECT_EQ(GetControlWidth(IDC_FILEBAR, 1), 198) << "inside the one-pixel border";
+    EXPECT_EQ(GetControlWidth(IDC_OVERALLBAR, 0), 0) << "no such control";
+    session.wizardDialog = nullptr;
+    EXPECT_EQ(GetControlWidth(IDC_FILEBAR, 0), 0) << "no dialog";
+}
+
+TEST_F(FakeWizard, StatusTextGoesToTheStatusLine)
+{
+    SetStatusText("Extracting file: yelk32.exe");
+    char text[64];
+    GetDlgItemTextA(wizard, IDC_STATUS, text, sizeof text);
+    EXPECT_STREQ(text, "Extracting file: yelk32.exe");
+}
+
+/* The error box is caught as it opens: its caption, text and owner. */
+struct SeenBox {
+    std::string caption, text;
+    HWND owner;
+    int count;
+} seen;
+HHOOK hook;
+
+/* The message text: the longest text among the box's controls. */
+BOOL CALLBACK LongestText(HWND control, LPARAM)
+{
+    char buffer[256];
+    GetWindowTextA(control, buffer, sizeof buffer);
+    if (strlen(buffer) > seen.text.size())
+        seen.text = buffer;
+    return TRUE;
+}
+
+LRESULT CALLBACK CatchBox(int code, WPARAM wParam, LPARAM lParam)
+{
+    char className[32] = "";
+    if (code == HCBT_ACTIVATE)
+        GetClassNameA((HWND)wParam, className, sizeof className);
+    if (strcmp(className, "#32770") == 0) {
+        HWND box = (HWND)wParam;
+        char buffer[256];
+        GetWindowTextA(box, buffer, sizeof buffer);
+        seen.caption = buffer;
+        seen.text = "";
+        EnumChildWindows(box, LongestText, 0);
+        seen.owner = GetWindow(box, GW_OWNER);
+        seen.count++;
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+    }
+    return CallNextHookEx(hook, code, wParam, lParam);
+}
+
+TEST_F(FakeWizard, ErrorBoxIsOwnedByTheWizardWithItsNumber)
+{
+    seen = SeenBox();
+    hook = SetWindowsHookExA(WH_CBT, CatchBox, NULL, GetCurrentThreadId());
+    ShowErrorBox(10, "The installation file seems to be corrupt!");
+    UnhookWindowsHookEx(hook);
+    EXPECT_EQ(seen.count, 1);
+    EXPECT_EQ(seen.caption, "Yelk Installation Error [10]");
+    EXPECT_EQ(seen.text, "The installation file seems to be corrupt!");
+    EXPECT_EQ(seen.owner, wizard);
+}
+
+}  // namespace
