@@ -44,10 +44,13 @@ set(YELK_PAYLOAD_FILE ${YELK_GEN_DIR}/payload.bin)
 set(YELK_CRC_HEADER ${YELK_GEN_DIR}/payload_crc.h)
 file(MAKE_DIRECTORY ${YELK_GEN_DIR})
 file(GLOB yelk_client_files CONFIGURE_DEPENDS ${YELK_PAYLOAD_DIR}/*)
+# Changes when another folder is chosen, whose files may be older than the
+# payload packed before: the payload is then packed again.
+file(CONFIGURE OUTPUT ${YELK_GEN_DIR}/payload_dir.txt CONTENT "${YELK_PAYLOAD_DIR}\n")
 add_custom_command(
     OUTPUT ${YELK_PAYLOAD_FILE} ${YELK_CRC_HEADER}
     COMMAND ${YELKPACK} pack ${YELK_PAYLOAD_DIR} -o ${YELK_PAYLOAD_FILE} --crc-header ${YELK_CRC_HEADER}
-    DEPENDS ${yelk_client_files} ${YELKPACK} yelkpack_native
+    DEPENDS ${yelk_client_files} ${YELK_GEN_DIR}/payload_dir.txt ${YELKPACK} yelkpack_native
     COMMENT "Packing ${YELK_PAYLOAD_DIR}"
     VERBATIM)
 add_custom_target(yelk_payload DEPENDS ${YELK_PAYLOAD_FILE} ${YELK_CRC_HEADER})
