@@ -21,6 +21,7 @@ enum {
 };
 
 static const char kChooserTitle[] = "Yelk Select Folder";
+static const char kDummyFileName[] = "JUNK!";   /* also the template's text of 1152 */
 
 int firstBrowse = 1;
 
@@ -100,6 +101,9 @@ UINT_PTR CALLBACK FileHook(HWND chooser, UINT message, WPARAM wParam, LPARAM)
         if (id == IDOK) {
             GetDlgItemTextA(chooser, IDC_CHOOSERFOLDER, session.destDir, kPathSize);
             memcpy(chosenFolder, session.destDir, sizeof chosenFolder);
+            /* The system dialog closes on OK only for a plain file name; it may
+               have put its "*.*" pattern into the hidden name box meanwhile. */
+            SetDlgItemTextA(chooser, IDC_CHOOSERFILENAME, kDummyFileName);
         } else if (id == IDC_CHOOSERCURDIR && code == EN_CHANGE) {
             SuggestFolder(chooser);
         } else if ((id == IDC_CHOOSERDIRLIST || id == IDC_CHOOSERDRIVES) &&

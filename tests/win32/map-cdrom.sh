@@ -1,0 +1,17 @@
+#!/bin/sh
+# Maps a drive letter of a test prefix as a CD-ROM: map-cdrom.sh DIR LETTER:
+# DIR is a prefix made by tests/wine/prefix.sh setup. The drive shows the
+# folder DIR/cdrom; Wine's mount manager reads the drive types when the
+# prefix's server starts, so the server is restarted.
+set -eu
+dir=$1
+drive=$2
+. "$dir/env"
+mkdir -p "$dir/cdrom"
+ln -sfn "$dir/cdrom" "$WINEPREFIX/dosdevices/$drive"
+wine reg add 'HKLM\Software\Wine\Drives' /v "$drive" /d cdrom /f >/dev/null 2>&1
+wineserver -k 2>/dev/null || true
+wineserver -w 2>/dev/null || true
+wineserver -p >/dev/null 2>&1 </dev/null
+# Start the prefix's services now, with their output away from the caller.
+wine wineboot >/dev/null 2>&1 </dev/null || true
