@@ -58,3 +58,9 @@ target_compile_definitions(test_wizard_folder PRIVATE
     "YELK_CDROM_DRIVE=\"r:\"")
 wizard_prefix_step(test_wizard_folder
     ${CMAKE_CURRENT_SOURCE_DIR}/map-cdrom.sh ${YELK_WINE_ROOT}/test_wizard_folder r:)
+
+# Pictures of the pages for the documentation (tests/win32/render_pages.sh).
+add_executable(wizard_pictures wizard_pictures.cpp)
+target_link_libraries(wizard_pictures PRIVATE yelkwin)
+target_include_directories(wizard_pictures PRIVATE ${CMAKE_SOURCE_DIR})
+yelk_dialog_resources(wizard_pictures)
