@@ -32,7 +32,7 @@ static char chosenFolder[kPathSize];
 void InitDefaultFolder(HWND dialog)
 {
     char text[kDefaultFolderSize];
-    DWORD length = GetModuleFileNameA((HMODULE)session.appInstance, text, sizeof text - 1);
+    DWORD length = GetModuleFileNameA((HMODULE)session.appInstance, text, sizeof text);
     text[length < sizeof text ? length : sizeof text - 1] = '\0';
     CharLowerA(text);
     text[3] = '\0';   /* the drive root, such as c:\ */
@@ -120,7 +120,7 @@ void SuggestFolder(HWND chooser)
     GetDlgItemTextA(chooser, IDC_CHOOSERCURDIR, current, sizeof current);
     CharLowerA(current);
     char program[kPathSize];
-    DWORD length = GetModuleFileNameA((HMODULE)session.appInstance, program, sizeof program - 1);
+    DWORD length = GetModuleFileNameA((HMODULE)session.appInstance, program, sizeof program);
     program[length < sizeof program ? length : sizeof program - 1] = '\0';
 
     /* A folder too deep for "\yelk" to fit gets no suggestion: an empty field. */

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/platform.h"
+#include "payload/progress.h"
 #include "wizard_dialog.h"
 
 using namespace wizardtest;
@@ -197,6 +198,39 @@ TEST_F(Bars, OverallBarEmptyFullAndNearlyFull)
             EXPECT_EQ(FirstRedColumn(c, overall), -1);
         }
     }
+}
+
+TEST_F(Bars, ScanProgressMeasuresTheInstallerAndPaintsItsShare)
+{
+    // A 1000-byte "installer" read up to byte 500.
+    char path[MAX_PATH];
+    GetTempPathA(sizeof path, path);
+    lstrcatA(path, "scan_progress.bin");
+    FILE *f = fopen(path, "w+b");
+    ASSERT_NE(f, nullptr);
+    std::vector<char> bytes(1000, 'x');
+    fwrite(bytes.data(), 1, bytes.size(), f);
+    fseek(f, 500, SEEK_SET);
+
+    int width = overall.right - overall.left;
+    session.setupSize = 0;
+    Canvas c(dialog);
+    DrawScanProgress(c.dc, f);
+    EXPECT_EQ(session.setupSize, 1000);
+    EXPECT_EQ(session.overallFill, width / 2);
+    EXPECT_EQ(ftell(f), 500);
+    COLORREF blue = GetNearestColor(c.dc, RGB(0, 70, 140));
+    ExpectColumns(c, overall, overall.left + 1, overall.left + width / 2, blue);
+    ExpectColumns(c, overall, overall.left + width / 2, overall.left + width / 2 + 4, kWhite);
+
+    // Without a stream the last fill is painted again, the stream untouched.
+    fseek(f, 900, SEEK_SET);
+    Canvas again(dialog);
+    DrawScanProgress(again.dc, nullptr);
+    EXPECT_EQ(session.overallFill, width / 2);
+    ExpectColumns(again, overall, overall.left + 1, overall.left + width / 2, blue);
+    fclose(f);
+    DeleteFileA(path);
 }
 
 TEST_F(Bars, OverallFillIsASolidNearestColourOnA16ColourDevice)
