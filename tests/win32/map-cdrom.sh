@@ -6,12 +6,11 @@
 set -eu
 dir=$1
 drive=$2
-. "$dir/env"
-mkdir -p "$dir/cdrom"
-ln -sfn "$dir/cdrom" "$WINEPREFIX/dosdevices/$drive"
-wine reg add 'HKLM\Software\Wine\Drives' /v "$drive" /d cdrom /f >/dev/null 2>&1
-wineserver -k 2>/dev/null || true
-wineserver -w 2>/dev/null || true
-wineserver -p >/dev/null 2>&1 </dev/null
-# Start the prefix's services now, with their output away from the caller.
-wine wineboot >/dev/null 2>&1 </dev/null || true
+here=$(cd "$(dirname "$0")" && pwd)
+(
+    . "$dir/env"
+    mkdir -p "$dir/cdrom"
+    ln -sfn "$dir/cdrom" "$WINEPREFIX/dosdevices/$drive"
+    wine reg add 'HKLM\Software\Wine\Drives' /v "$drive" /d cdrom /f </dev/null >/dev/null 2>&1
+)
+"$here/../wine/prefix.sh" restart "$dir"

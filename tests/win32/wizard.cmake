@@ -19,9 +19,7 @@ foreach(variant long stars none)
 endforeach()
 
 # wizard_prefix_step(name command...): one more setup step for the prefix of
-# test program <name>, after the common one. Each step here also starts the
-# prefix's services with their output sent away: started by the first test
-# instead, they would hold that test's output open until its timeout.
+# test program <name>, after the common one.
 function(wizard_prefix_step name)
     add_test(NAME ${name}.wine_prepare COMMAND ${ARGN})
     set_tests_properties(${name}.wine_prepare PROPERTIES
@@ -29,7 +27,6 @@ function(wizard_prefix_step name)
         DEPENDS ${name}.wine_setup
         ENVIRONMENT YELK_WINE_DIR=${YELK_WINE_ROOT}/${name} TIMEOUT 120)
 endfunction()
-set(wine_warmup sh -c "\"$0\" wineboot >/dev/null 2>&1 </dev/null" ${CMAKE_SOURCE_DIR}/cmake/wine-run.sh)
 
 yelk_win32_test(test_wizard_pages DIALOGS test_wizard_pages.cpp)
 add_dependencies(test_wizard_pages licence_long licence_stars licence_none)
@@ -41,10 +38,8 @@ target_compile_definitions(test_wizard_pages PRIVATE
     "YELK_LICENCE_LONG_DLL=\"z:$<TARGET_FILE:licence_long>\""
     "YELK_LICENCE_STARS_DLL=\"z:$<TARGET_FILE:licence_stars>\""
     "YELK_LICENCE_NONE_DLL=\"z:$<TARGET_FILE:licence_none>\"")
-wizard_prefix_step(test_wizard_pages ${wine_warmup})
 
 yelk_win32_test(test_wizard_paint DIALOGS test_wizard_paint.cpp)
-wizard_prefix_step(test_wizard_paint ${wine_warmup})
 
 # The folder test also starts a probe from a drive mapped as a CD-ROM (r:),
 # which its own setup step adds to the test's prefix.
