@@ -35,10 +35,16 @@ bool Flag(const char *key, bool fallback)
     return value == "1";
 }
 
+PROCESS_INFORMATION setup;   /* the installer being driven */
+
+/* Reports a step that did not happen and ends the installer, so that the
+   next case starts clean. */
 [[noreturn]] void Fail(const char *what)
 {
     printf("fail %s\n", what);
     fflush(stdout);
+    if (setup.hProcess)
+        TerminateProcess(setup.hProcess, 3);
     exit(2);
 }
 
@@ -116,8 +122,6 @@ void CloseFolderWindows(int expected)
 }
 
 /* ---- The installer's process and its message boxes ---- */
-
-PROCESS_INFORMATION setup;
 
 void StartSetup()
 {
@@ -295,6 +299,36 @@ bool Exists(const std::string &path)
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+/* Slices (of 15001 bytes) the installer needs until its first file is
+   written, and until its last: from the member markers in its file. */
+void CountSlices(int *toFirstFile, int *toEnd)
+{
+    *toFirstFile = *toEnd = 0;
+    FILE *file = fopen(Option("setup", "c:\\setup32.exe").c_str(), "rb");
+    if (file == nullptr)
+        return;
+    const char marker[] = {'A', 'R', 'N', 'I'};
+    long offset = 0, ends[11];
+    int found = 0, matched = 0, c;
+    while (found < 11 && (c = fgetc(file)) != EOF) {
+        offset++;
+        if (c == marker[matched]) {
+            if (++matched == 4) {
+                ends[found++] = offset;   /* bytes consumed once it is read */
+                matched = 0;
+            }
+        } else {
+            matched = 0;
+        }
+    }
+    fclose(file);
+    const long slice = 15001;
+    if (found == 11) {
+        *toFirstFile = (int)((ends[1] + slice - 1) / slice);
+        *toEnd = (int)((ends[10] + slice - 1) / slice);
+    }
+}
+
 /* Install pressed; waits for the finish page, answering what comes up:
    abort questions by the abort= option, anything else with OK. Returns the
    page it ended on, -1 when the wizard ended. */
@@ -306,7 +340,12 @@ int RunInstall()
     if (!abort.empty())
         drive::Press(wizard, IDC_BUTTON2);   /* before the first slice can run */
     bool aborted = false;
-    bool left = false;   /* the options page was left (or a box came up) */
+    bool left = false;
+    /* Abort=yes answers No (one slice each) until the first file is written,
+       staying two slices clear of the end of the run. */
+    int toFirstFile = 0, toEnd = 0, stepped = 0;
+    CountSlices(&toFirstFile, &toEnd);
+    int steps = toFirstFile < toEnd - 2 ? toFirstFile : 0;   /* the options page was left (or a box came up) */
     for (int waited = 0; waited < 60000; waited += 5) {
         if (!SetupRunning() || !IsWindow(wizard))
             return -1;
@@ -319,14 +358,15 @@ int RunInstall()
                 AnswerBox(box, IDOK);
                 continue;
             }
-            /* Abort=yes steps one slice at a time (No, Abort again) until the
-               first file is in place, then confirms. */
-            if (abort == "yes" && !aborted && !Exists(folder + "\\yelk32.exe")) {
+            if (abort == "yes" && !aborted && stepped < steps && !Exists(folder + "\\yelk32.exe")) {
                 AnswerBox(box, IDNO);
                 drive::Press(wizard, IDC_BUTTON2);
+                stepped++;
                 continue;
             }
             if (abort == "yes" && !aborted) {
+                printf("abort after %d slices, first file %s\n", stepped,
+                       Exists(folder + "\\yelk32.exe") ? "present" : "absent");
                 AnswerBox(box, IDYES);
                 aborted = true;
                 ExpectPage(2);
