@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "common/ids.h"
 #include "common/messages.h"
@@ -44,9 +45,11 @@ struct Prepare {
     int createShortcuts;
     int createdDestDir;
     int abortRequested;
+    int abortAfterPumps;    /* press Abort right after this many pumps, 0: never */
 };
 const UINT kPrepare = WM_APP + 1;
 const UINT kRepaint = WM_APP + 2;   /* repaint everything now, on the wizard's thread */
+int pumpsLeft;                      /* pumps until Abort is pressed; 0: not asked */
 
 INT_PTR CALLBACK TestDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -60,7 +63,15 @@ INT_PTR CALLBACK TestDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
         session.abortRequested = p->abortRequested;
         if (p->stream)
             session.setupStream = fopen(p->stream, "rb");
+        pumpsLeft = p->abortAfterPumps;
         return 1;
+    }
+    if (message == UM_PUMP && pumpsLeft > 0) {
+        /* Abort pressed between two slices, before the re-pump tick. */
+        INT_PTR result = InstallDlgProc(dialog, message, wParam, lParam);
+        if (--pumpsLeft == 0)
+            PostMessageA(dialog, WM_COMMAND, IDC_BUTTON2, 0);
+        return result;
     }
     if (message == kRepaint) {
         RedrawWindow(dialog, nullptr, nullptr,
@@ -308,6 +319,69 @@ TEST_F(DialogTest, AbortQuestionNoResumesYesCleansUp)
     ASSERT_TRUE(yesBox.seen);
     EXPECT_EQ(2, pageAfterYes);
     EXPECT_FALSE(folderAfterYes);
+    EXPECT_EQ(0, result);
+}
+
+/* Offsets just past each member marker of a file, in order. */
+std::vector<long> MarkerEnds(const char *path)
+{
+    const char marker[] = {'A', 'R', 'N', 'I'};
+    std::vector<long> ends;
+    FILE *f = fopen(path, "rb");
+    long offset = 0;
+    int matched = 0, c;
+    while (f && (c = fgetc(f)) != EOF) {
+        offset++;
+        matched = c == marker[matched] ? matched + 1 : 0;
+        if (matched == 4) {
+            ends.push_back(offset);
+            matched = 0;
+        }
+    }
+    if (f)
+        fclose(f);
+    return ends;
+}
+
+TEST_F(DialogTest, AbortMidwayRemovesWhatThisRunWrote)
+{
+    /* Zeros ahead of the payload put the end of a slice right after the marker
+       that closes the first member: that slice writes yelk32.exe, and the
+       rest of the payload is left for the next one. */
+    std::vector<long> ends = MarkerEnds(YELK_PAYLOAD_FILE);
+    ASSERT_GE(ends.size(), 11u);   /* ten members and the terminator */
+    long slices = (ends[1] + kSliceBytes - 1) / kSliceBytes;
+    long padding = slices * kSliceBytes - ends[1];
+    const char *file = "c:\\padded.bin";
+    FILE *out = fopen(file, "wb");
+    for (long i = 0; i < padding; i++)
+        fputc(0, out);
+    FILE *in = fopen(YELK_PAYLOAD_FILE, "rb");
+    int c;
+    while ((c = fgetc(in)) != EOF)
+        fputc(c, out);
+    fclose(in);
+    fclose(out);
+
+    bool writtenWhenAsked = false, folderAfter = true;
+    int pageAfter = -1;
+    drive::Box box;
+    INT_PTR result = Run([&](HWND dialog) {
+        CreateDirectoryA("c:\\dlgmid", nullptr);
+        Put(dialog, {3, file, "c:\\dlgmid", 0, 1, 0, (int)slices});
+        PostMessageA(dialog, UM_PUMP, 0, 0);
+        drive::WaitDialog("Yelk Installation Warning");
+        writtenWhenAsked = Exists("c:\\dlgmid\\yelk32.exe") && !Exists("c:\\dlgmid\\yelk.hlp");
+        box = drive::Answer("Yelk Installation Warning", IDYES);
+        drive::WaitPage(dialog, 2);
+        pageAfter = drive::VisiblePage(dialog);
+        folderAfter = Exists("c:\\dlgmid");
+        drive::Press(dialog, IDC_BUTTON2);
+    });
+    EXPECT_TRUE(box.seen);
+    EXPECT_TRUE(writtenWhenAsked) << "the first member only was in place at the question";
+    EXPECT_EQ(2, pageAfter);
+    EXPECT_FALSE(folderAfter) << "the run's file and folder stay";
     EXPECT_EQ(0, result);
 }
 
