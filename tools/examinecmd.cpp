@@ -3,7 +3,7 @@
  * an installer or a bare payload.
  */
 #include "yelkpack.h"
-#include "inspect.h"
+#include "examine.h"
 
 #include <cinttypes>
 #include <cstdio>
