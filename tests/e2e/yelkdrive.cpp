@@ -51,46 +51,6 @@ PROCESS_INFORMATION setup;   /* the installer being driven */
 
 /* ---- The screen ---- */
 
-/* The whole screen as a 24-bit BMP file. */
-void SaveScreen(const std::string &path)
-{
-    if (path.empty())
-        return;
-    drive::Pause(300);   /* let the last page finish painting */
-    int width = GetSystemMetrics(SM_CXSCREEN);
-    int height = GetSystemMetrics(SM_CYSCREEN);
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    void *bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
-    GdiFlush();
-    DWORD stride = ((DWORD)width * 3 + 3) & ~3u;
-    BITMAPFILEHEADER header = {};
-    header.bfType = 0x4D42;
-    header.bfOffBits = sizeof header + sizeof info.bmiHeader;
-    header.bfSize = header.bfOffBits + stride * height;
-    FILE *file = fopen(path.c_str(), "wb");
-    if (file) {
-        fwrite(&header, sizeof header, 1, file);
-        fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, file);
-        fwrite(bits, stride, height, file);
-        fclose(file);
-        printf("shot %s\n", path.c_str());
-    }
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-}
-
 /* A picture of a screen rectangle kept in memory (24-bit rows, bottom up). */
 struct Frame {
     RECT area = {0, 0, 0, 0};
@@ -145,6 +105,16 @@ void SaveFrame(const Frame &frame, const std::string &path)
         fclose(file);
         printf("shot %s\n", path.c_str());
     }
+}
+
+/* The whole screen into a .bmp file; nothing when path is empty. */
+void SaveScreen(const std::string &path)
+{
+    if (path.empty())
+        return;
+    drive::Pause(300);   /* let the last page finish painting */
+    RECT screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    SaveFrame(Capture(screen), path);
 }
 
 /* Share of a bar's width (screen rectangle bar, inside frame) painted in a

@@ -13,6 +13,7 @@
 
 #include "app/finish.h"
 #include "common/session.h"
+#include "shelllink.h"
 
 namespace {
 
@@ -55,35 +56,6 @@ std::string DesktopLink()
     char path[MAX_PATH];
     SHGetFolderPathA(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, 0, path);
     return std::string(path) + "\\Yelk32.lnk";
-}
-
-struct LinkInfo {
-    bool loaded;
-    std::string target, workingDir;
-};
-
-LinkInfo ReadLink(const std::string &path)
-{
-    LinkInfo info{false, "", ""};
-    IShellLinkA *link = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                (void **)&link)))
-        return info;
-    IPersistFile *file = nullptr;
-    link->QueryInterface(IID_IPersistFile, (void **)&file);
-    WCHAR wide[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
-    if (SUCCEEDED(file->Load(wide, STGM_READ))) {
-        char text[MAX_PATH];
-        info.loaded = true;
-        if (SUCCEEDED(link->GetPath(text, MAX_PATH, nullptr, 0)))
-            info.target = text;
-        if (SUCCEEDED(link->GetWorkingDirectory(text, MAX_PATH)))
-            info.workingDir = text;
-    }
-    file->Release();
-    link->Release();
-    return info;
 }
 
 std::string Lower(std::string text)

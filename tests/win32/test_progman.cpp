@@ -12,6 +12,7 @@
 
 #include "common/session.h"
 #include "shell/progman.h"
+#include "shelllink.h"
 
 namespace {
 
@@ -20,38 +21,6 @@ std::string ProgramsFolder()
     char path[MAX_PATH];
     EXPECT_EQ(S_OK, SHGetFolderPathA(nullptr, CSIDL_PROGRAMS, nullptr, 0, path));
     return path;
-}
-
-struct LinkInfo {
-    bool loaded;
-    std::string target, workingDir, iconFile;
-};
-
-LinkInfo ReadLink(const std::string &path)
-{
-    LinkInfo info{false, "", "", ""};
-    IShellLinkA *link = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                (void **)&link)))
-        return info;
-    IPersistFile *file = nullptr;
-    link->QueryInterface(IID_IPersistFile, (void **)&file);
-    WCHAR wide[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
-    if (SUCCEEDED(file->Load(wide, STGM_READ))) {
-        char text[MAX_PATH];
-        int icon = -1;
-        info.loaded = true;
-        if (SUCCEEDED(link->GetPath(text, MAX_PATH, nullptr, 0)))
-            info.target = text;
-        if (SUCCEEDED(link->GetWorkingDirectory(text, MAX_PATH)))
-            info.workingDir = text;
-        if (SUCCEEDED(link->GetIconLocation(text, MAX_PATH, &icon)))
-            info.iconFile = text;
-    }
-    file->Release();
-    link->Release();
-    return info;
 }
 
 bool Exists(const std::string &path)
