@@ -78,13 +78,16 @@ const uint8_t codeLength[256] = {
 /* ---- The public helpers ---- */
 
 /* Tops bitHold up until it holds more than 8 bits, a byte at a time. A byte
-   past the end of the input, or lost to a read error, counts as 0. */
+   past the end of the input, or lost to a read error, counts as 0 (and is
+   counted in zerosFed, so a caller can tell whether it used such bits). */
 static void FillBitHold()
 {
     while (lzh.bitsHeld <= 8) {
         int c = lzh.input ? getc(lzh.input) : EOF;
-        if (c == EOF)
+        if (c == EOF) {
             c = 0;
+            lzh.zerosFed++;
+        }
         lzh.bitHold = (uint16_t)(lzh.bitHold | (c << (8 - lzh.bitsHeld)));
         lzh.bitsHeld += 8;
     }
@@ -112,6 +115,7 @@ void InitTree()
 {
     lzh.bitHold = 0;
     lzh.bitsHeld = 0;
+    lzh.zerosFed = 0;
     for (int s = 0; s < kSymbolCount; s++) {
         lzh.freq[s] = 1;
         lzh.child[s] = (uint16_t)(s + kNodeCount);
@@ -245,6 +249,7 @@ static const uint8_t *inNext;   /* next unread byte */
 static const uint8_t *inEnd;    /* end of the bytes read */
 static FILE *inFile;            /* the member stream */
 static bool inDrained;          /* the stream gave no more bytes (end or error) */
+static uint32_t inZeros;        /* bytes of 0 fed to the register past the end */
 
 /* The bit register of LzhDecode: up to 64 bits, the next one in bit 63. Bits
    below the count may already hold the input's next bits, never others, so
@@ -276,7 +281,7 @@ static inline void RefillFrom8(BitRegister &br)
 }
 
 /* Refill near the end of inBuffer: reads more of the stream, and past its end
-   feeds zero bytes for ever. */
+   feeds zero bytes for ever, counting them in inZeros. */
 static BitRegister RefillSlow(BitRegister br)
 {
     if (br.bits < 0)
@@ -295,7 +300,11 @@ static BitRegister RefillSlow(BitRegister br)
         return br;
     }
     while (br.bits <= 56) {
-        uint64_t byte = inNext < inEnd ? *inNext++ : 0;
+        uint64_t byte = 0;
+        if (inNext < inEnd)
+            byte = *inNext++;
+        else
+            inZeros++;
         br.hold |= byte << (56 - br.bits);
         br.bits += 8;
     }
@@ -312,6 +321,14 @@ static inline void Refill(BitRegister &br)
 
 /* Writes the gathered output up to dst and keeps its last 4096 bytes as the
    window; where the next byte goes, or nullptr when the write failed. */
+/* The register holds br.bits unread bits, and the last inZeros bytes loaded
+   into it were made up. A complete stream holds every bit its symbols take,
+   so a decoder that has gone past the real bits reads a stream cut short. */
+static inline bool ReadPastEnd(const BitRegister &br)
+{
+    return (int64_t)inZeros * 8 > (int64_t)br.bits;
+}
+
 static uint8_t *FlushOutput(FILE *out, uint8_t *dst)
 {
     size_t n = (size_t)(dst - outStart);
@@ -352,6 +369,7 @@ int LzhDecode(FILE *in, FILE *out)
     inNext = inEnd = inBuffer;
     inFile = in;
     inDrained = false;
+    inZeros = 0;
     BitRegister br = {0, 0};
     const uint16_t *const child = lzh.child;
     uint8_t *dst = outStart;
@@ -417,10 +435,14 @@ int LzhDecode(FILE *in, FILE *out)
             uint64_t nextPaint = ((uint64_t)count / step + 1) * step;
             checkpoint = nextPaint < size ? (uint32_t)nextPaint : size;
         }
-        if (dst >= outLimit && !(dst = FlushOutput(out, dst)))
-            return 0;
+        if (dst >= outLimit) {
+            /* A stream cut short would otherwise be filled up with zero bits
+               to its decoded size, however large. */
+            if (ReadPastEnd(br) || !(dst = FlushOutput(out, dst)))
+                return 0;
+        }
     }
-    if (!FlushOutput(out, dst))
+    if (ReadPastEnd(br) || !FlushOutput(out, dst))
         return 0;
 
     /* Fold the window back into the ring. */

@@ -30,6 +30,7 @@ struct LzhState {
     uint8_t ring[kRingSize];         /* sliding dictionary: the last 4096 bytes, indexed by write position */
     uint16_t bitHold;                /* bits not yet delivered, next one in bit 15; ReadBit, ReadByte */
     int bitsHeld;                    /* valid bits in bitHold */
+    uint32_t zerosFed;               /* bytes of 0 that stood in for input past its end */
     FILE *input;                     /* stream ReadBit and ReadByte draw from; set by LzhDecode (or a test) */
 };
 
@@ -41,8 +42,10 @@ extern const uint8_t codeHigh[256];
 extern const uint8_t codeLength[256];
 
 /* Decodes one member stream from in into out. 1 when the whole decoded size was
-   written; 0 for a size of 0, a read error on the size, or a failed write.
-   Paints the per-file bar as it goes and wipes it at the end. */
+   written; 0 for a size of 0, a size field cut short, a read error, a failed
+   write, or a stream that ends before its coded bits do (decoding it would
+   need bits past the end of in). Paints the per-file bar as it goes and wipes
+   it at the end. */
 int LzhDecode(FILE *in, FILE *out);
 
 /* The decoder's parts, over its one global state (not re-entrant). */

@@ -7,6 +7,7 @@
 #ifndef YELK_TESTS_LZHUF_KIT_H
 #define YELK_TESTS_LZHUF_KIT_H
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -225,7 +226,8 @@ inline Decoded RunLzhDecode(const std::vector<uint8_t> &stream, int barWidth)
 
 /* The decode loop written plainly over ReadBit, DecodeSymbol and
    DecodeDistance, one byte at a time through the ring, with the full copy of
-   a last match that runs past the size. */
+   a last match that runs past the size. ok is 0 when the symbols took bits
+   from past the end of the stream (a stream cut short). */
 inline Decoded ReferenceDecode(const std::vector<uint8_t> &stream, int barWidth)
 {
     Decoded d;
@@ -264,8 +266,8 @@ inline Decoded ReferenceDecode(const std::vector<uint8_t> &stream, int barWidth)
             d.paints.push_back({(uint32_t)count, size});
     }
     d.overran = count > size;
-    d.ok = 1;
-    d.wipes = 1;
+    d.ok = (int64_t)lzh.zerosFed * 8 > lzh.bitsHeld ? 0 : 1;
+    d.wipes = d.ok;
     fclose(in);
     lzh.input = nullptr;
     return d;
@@ -288,6 +290,19 @@ inline Decoded CapAtSize(Decoded plain, uint32_t size, int barWidth)
         plain.paints.push_back({size, size});
     plain.overran = false;
     return plain;
+}
+
+/* LzhDecode's result against the plain decode's (capped at the size): the
+   same on a whole stream; on one cut short, a failure that wrote no more
+   than a start of the plain decode's bytes and paints. */
+inline bool SameDecode(const Decoded &fast, const Decoded &plain)
+{
+    if (plain.ok)
+        return fast.ok == 1 && fast.bytes == plain.bytes && fast.paints == plain.paints && fast.wipes == 1;
+    return fast.ok == 0 && fast.wipes == 0 && fast.bytes.size() <= plain.bytes.size() &&
+           std::equal(fast.bytes.begin(), fast.bytes.end(), plain.bytes.begin()) &&
+           fast.paints.size() <= plain.paints.size() &&
+           std::equal(fast.paints.begin(), fast.paints.end(), plain.paints.begin());
 }
 
 } // namespace lzhkit
