@@ -52,6 +52,15 @@ int ClearAttributes(const char *path)
     return SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL) != 0;
 }
 
+int ClearReadOnly(const char *path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return 0;
+    attributes &= ~(DWORD)FILE_ATTRIBUTE_READONLY;
+    return SetFileAttributesA(path, attributes ? attributes : FILE_ATTRIBUTE_NORMAL) != 0;
+}
+
 int DeleteFileAt(const char *path)
 {
     return DeleteFileA(path) != 0;

@@ -24,6 +24,8 @@ int GetTempFolder(char *out, int size);
 int PathExists(const char *path);
 /* Clears read-only, hidden, system and archive; 1 on success. */
 int ClearAttributes(const char *path);
+/* Clears the read-only attribute alone; 1 on success. */
+int ClearReadOnly(const char *path);
 /* One attempt to delete a file; 1 on success. */
 int DeleteFileAt(const char *path);
 /* Moves a file, replacing what stands at to only once the move succeeds;

@@ -167,9 +167,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Check(result >= kPumpFailed && result <= kPumpBackupFailed, "unexpected result");
     Check(session.setupStream == nullptr && session.memberStream == nullptr, "a stream stays open");
     Check(session.memberIndex <= kMemberCount, "member index out of range");
+    Check(result != kPumpFinished || session.memberIndex == 0 || session.memberIndex == kMemberCount,
+          "success with fewer than ten members");
 
     struct stat st;
     Check(lstat(ToLinuxPath(session.tempPath).c_str(), &st) != 0, "temporary file left behind");
+    char partial[kPathSize + 16];
+    snprintf(partial, sizeof partial, "%s\\yelk.new", session.destDir);
+    Check(lstat(ToLinuxPath(partial).c_str(), &st) != 0, "half-decoded member left behind");
     if (result == kPumpFinished && session.memberIndex > 0) {
         for (int i = 0; i < session.memberIndex; i++) {
             char path[kMemberPathSize];

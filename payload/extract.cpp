@@ -48,6 +48,10 @@ static const char *volatile markerHead = "A";
 static const char *volatile markerTail = "RNI";
 
 static const char kTempName[] = "yelk.tmp";
+/* A member is decoded under this name in the destination folder and takes
+   its own name only once it is complete: a full disk or a killed run never
+   leaves half a file under a member's name. */
+static const char kPartialName[] = "yelk.new";
 
 enum {
     kPendingBytes = 4096   /* member bytes gathered before they go to memberStream */
@@ -59,6 +63,18 @@ static void DeleteFileTwice(const char *path)
 {
     if (!DeleteFileAt(path))
         DeleteFileAt(path);
+}
+
+/* Closes a stream this run wrote; 1 when every byte reached the file. The
+   last buffered bytes are flushed and the stream's error state tested before
+   the close, since a C library may report success from a close whose final
+   write failed. */
+static int CloseWrittenStream(FILE *stream)
+{
+    int ok = fflush(stream) == 0 && !ferror(stream);
+    if (fclose(stream) != 0)
+        ok = 0;
+    return ok;
 }
 
 static void CloseSetupStream()
@@ -150,37 +166,46 @@ static int FailTempFile()
     return kPumpFailed;
 }
 
-/* Writes the marker bytes held back so far to the member; 1 on success. */
-static int WriteHeldBack()
-{
-    int count = session.markerPos;
-    return fwrite(session.marker, 1, (size_t)count, session.memberStream) == (size_t)count;
-}
-
 /* Closes the member being collected and finishes it; the temporary file is
    deleted whatever happened. Returns ExtractMember's result. */
 static int FinishCollectedMember()
 {
     FILE *member = session.memberStream;
     session.memberStream = nullptr;
-    if (fclose(member) != 0)
+    if (!CloseWrittenStream(member))
         return FailTempFile();
     int result = ExtractMember(session.tempPath);
     DeleteFileTwice(session.tempPath);
     return result;
 }
 
-/* The end of the scan: at the end of the file, or after the tenth member. */
-static int EndScan()
+/* The end of the scan after the tenth member. */
+static int FinishScan()
 {
     DrawScanProgress(nullptr, session.setupStream);
     CloseSetupStream();
-    if (session.memberStream == nullptr)
+    return kPumpFinished;
+}
+
+/* The installer file ended, or could not be read, before the marker that
+   closes the last member. The payload always ends in a marker pair after its
+   tenth member and the integrity pass saw it, so the file has changed or the
+   disk failed since: the member being collected is incomplete ([9]). A file
+   without any marker ends the scan with no member. */
+static int EndOfFile()
+{
+    DrawScanProgress(nullptr, session.setupStream);
+    int readFailed = ferror(session.setupStream);
+    CloseSetupStream();
+    if (session.memberStream == nullptr && !readFailed)
         return kPumpFinished;
-    /* A last member without a marker after it keeps its held-back bytes. */
-    if (!WriteHeldBack())
-        return FailTempFile();
-    return FinishCollectedMember();
+    if (session.memberStream) {
+        fclose(session.memberStream);
+        session.memberStream = nullptr;
+        DeleteFileTwice(session.tempPath);
+    }
+    ShowErrorBox(9, ErrorText(9));
+    return kPumpFailed;
 }
 
 /* A whole marker was read: finish the member it closes and open the next.
@@ -194,7 +219,7 @@ static int CloseMember()
             return result;
         }
         if (session.memberIndex >= kMemberCount)
-            return EndScan();
+            return FinishScan();
     }
     ShowScanStatus();
     ComputeTempPath();
@@ -271,7 +296,7 @@ int PumpExtraction()
             session.sliceCount = count;
             if (!WritePending(pending, &used))
                 return FailTempFile();
-            return EndScan();
+            return EndOfFile();
         }
 
         if (c == marker[pos]) {
@@ -342,19 +367,26 @@ int ExtractMember(const char *tempFile)
     session.wroteMember[session.memberIndex] = 1;
 
     /* The help viewer keeps an index beside each help file; a stale one would
-       not match the new help file. Only a file whose attributes could be
-       cleared is deleted, and a missing one is no error. */
+       not match the new help file. Only a file whose read-only attribute
+       could be cleared is deleted, and a missing one is no error. */
     const char *indexName = session.memberIndex == 1 ? "yelk.gid"
                           : session.memberIndex == 2 ? "primer.gid" : nullptr;
     if (indexName) {
         char index[kMemberPathSize + 16];
         snprintf(index, sizeof index, "%.*s%s", (int)FolderPrefixLength(path), path, indexName);
-        if (ClearAttributes(index))
+        if (ClearReadOnly(index))
             DeleteFileAt(index);
     }
 
     session.memberIndex++;
     return 1;
+}
+
+/* The file a member is decoded into before it takes its name: kPartialName
+   in the folder of destination. */
+static void PartialPath(char *out, size_t size, const char *destination)
+{
+    snprintf(out, size, "%.*s%s", (int)FolderPrefixLength(destination), destination, kPartialName);
 }
 
 int DecodeToFile(const char *source, const char *destination)
@@ -365,7 +397,9 @@ int DecodeToFile(const char *source, const char *destination)
         ShowErrorBox(3, ErrorText(3));
         return 0;
     }
-    FILE *out = OpenFileStream(destination, "wb");
+    char partial[kMemberPathSize];
+    PartialPath(partial, sizeof partial, destination);
+    FILE *out = OpenFileStream(partial, "wb");
     if (out == nullptr) {
         fclose(in);
         CleanupInstall();
@@ -374,23 +408,27 @@ int DecodeToFile(const char *source, const char *destination)
     }
 
     int ok = LzhDecode(in, out);
-    /* The last buffered write fails only here when the disk is full; a read
-       error would have the decoder go on with made-up bits. */
-    if (fflush(out) != 0)
+    if (!CloseWrittenStream(out))
         ok = 0;
-    if (fclose(out) != 0)
-        ok = 0;
+    /* A read error would have had the decoder go on with made-up bits. */
     if (ferror(in))
         ok = 0;
     fclose(in);
-    if (ok)
+
+    /* Until the complete file replaces it, whatever stood at destination (a
+       file the user chose to overwrite) stays as it was. A folder or a file
+       in use there cannot be replaced. */
+    int number = 0;
+    if (!ok)
+        number = 5;
+    else if (!MoveFileReplacing(partial, destination))
+        number = 4;
+    if (number == 0)
         return 1;
 
-    /* No half-written member stays behind, and a folder this run created can
-       then be removed by the clean-up. */
-    DeleteFileTwice(destination);
+    DeleteFileTwice(partial);
     CleanupInstall();
-    ShowErrorBox(5, ErrorText(5));
+    ShowErrorBox(number, ErrorText(number));
     return 0;
 }
 
@@ -403,6 +441,15 @@ void CleanupInstall()
     CloseSetupStream();
 
     DeleteFileTwice(session.tempPath);
+
+    /* A member half decoded when a run was killed. */
+    if (session.destDir[0] != '\0') {
+        char member[kMemberPathSize], partial[kMemberPathSize];
+        MemberPath(member, 0);
+        PartialPath(partial, sizeof partial, member);
+        if (PathExists(partial))
+            DeleteFileTwice(partial);
+    }
 
     /* Only the files this run wrote go; a file the backup policy left in
        place is the user's own. */

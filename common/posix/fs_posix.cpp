@@ -98,6 +98,12 @@ int ClearAttributes(const char *path)
     return chmod(p.c_str(), st.st_mode | S_IWUSR) == 0;
 }
 
+int ClearReadOnly(const char *path)
+{
+    /* Only read-only has a POSIX stand-in, so this is ClearAttributes. */
+    return ClearAttributes(path);
+}
+
 int DeleteFileAt(const char *path)
 {
     std::string p = ToLinuxPath(path);

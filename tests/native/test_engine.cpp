@@ -2,7 +2,9 @@
 // marker, finishing members, the temporary file, clean-up, and real write faults.
 #include "test_engine_fixture.h"
 
+#include <cerrno>
 #include <csignal>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 
@@ -117,7 +119,7 @@ TEST_F(Engine, FreshInstallWritesEveryFileAndStopsAtTheTerminator)
     // Every slice but the last consumed exactly 15001 bytes.
     ASSERT_GE(consumed.size(), 4u);
     for (long n : consumed)
-        EXPECT_EQ(n, kSliceBytes);
+        EXPECT_EQ(n, 15001);
 
     std::vector<std::string> extracting;
     for (const std::string &s : recordedUi.statusTexts)
@@ -131,7 +133,7 @@ TEST_F(Engine, FileWithoutAnyMarkerFinishesWithNoMember)
     std::string file = WriteInstaller(ImageBytes(50000, 3));
     EXPECT_EQ(RunInstall(file), kPumpFinished);
     EXPECT_EQ(session.memberIndex, 0);
-    EXPECT_EQ(consumed, std::vector<long>(3, kSliceBytes));
+    EXPECT_EQ(consumed, std::vector<long>(3, 15001));
     EXPECT_TRUE(recordedUi.errors.empty());
     EXPECT_TRUE(FolderIsEmpty(tmp));
     EXPECT_FALSE(Exists(dest)) << "the folder this run created stays after clean-up";
@@ -158,8 +160,9 @@ TEST_F(Engine, OddSlicesResumeToTheSameFiles)
 
 TEST_F(Engine, BytesThatBreakAPartialMarkerAreNotTriedAgain)
 {
-    Bytes first = Text(std::string(3000, 'x') + "first member");
-    Bytes second = Text("second member");
+    std::vector<Bytes> files = ClientFiles(1);
+    files[0] = Text(std::string(3000, 'x') + "first member");
+    Bytes spare = Text("one member more");
     struct Case {
         const char *between;  // bytes after member 0's stream, ahead of a marker
         bool markerFound;
@@ -172,34 +175,129 @@ TEST_F(Engine, BytesThatBreakAPartialMarkerAreNotTriedAgain)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.between);
         SetDest(root + "/dest" + std::to_string(run++));
-        // No terminator: the file ends after member 1's stream.
-        Bytes bytes = Concat({ImageBytes(100, 1), Marker(), Encode(first), Text(c.between), Marker(),
-                              Encode(second)});
+        // A hidden marker joins member 1's stream to member 0's; a spare
+        // member then keeps the count at ten.
+        Bytes bytes = Concat({ImageBytes(100, 1), Marker(), Encode(files[0]), Text(c.between)});
+        for (int i = 1; i < kMemberCount; i++)
+            bytes = Concat({bytes, Marker(), Encode(files[i])});
+        if (!c.markerFound)
+            bytes = Concat({bytes, Marker(), Encode(spare)});
+        bytes = Concat({bytes, Marker(), Marker()});
         ASSERT_EQ(RunInstall(WriteInstaller(bytes)), kPumpFinished);
         // The decoder stops at member 0's size, whatever was appended to it.
-        EXPECT_EQ(ReadAll(DestFile("yelk32.exe")), first);
-        EXPECT_EQ(session.memberIndex, c.markerFound ? 2 : 1);
-        EXPECT_EQ(Exists(DestFile("yelk.hlp")), c.markerFound);
+        EXPECT_EQ(ReadAll(DestFile("yelk32.exe")), files[0]);
+        EXPECT_EQ(ReadAll(DestFile("yelk.hlp")), c.markerFound ? files[1] : files[2]);
+        EXPECT_EQ(ReadAll(DestFile("marks.ini")), c.markerFound ? files[9] : spare);
     }
 }
 
-TEST_F(Engine, LastMemberWithoutAMarkerKeepsItsHeldBackBytes)
+TEST_F(Engine, FileThatEndsBeforeTheLastMemberIsClosedIsError9)
 {
-    // A stream whose last bytes are read by the decoder: a size field far
-    // beyond what the bits hold, so every byte of it shapes the output.
-    Bytes bits = ImageBytes(400, 11);
-    Bytes size = {0x30, 0x75, 0, 0};  // 30000
-    for (const char *tail : {"", "A", "AR", "ARN"}) {
-        SCOPED_TRACE(tail);
-        Bytes stream = Concat({size, bits, Text(tail)});
-        Bytes whole = Decode(stream);
-        if (*tail)
-            ASSERT_NE(whole, Decode(Concat({size, bits}))) << "the tail must matter";
-        SetDest(root + "/dest" + std::to_string(strlen(tail)));
-        ASSERT_EQ(RunInstall(WriteInstaller(Concat({Marker(), stream}))), kPumpFinished);
-        EXPECT_EQ(session.memberIndex, 1);
-        EXPECT_EQ(ReadAll(DestFile("yelk32.exe")), whole);
+    // The installer file changed after its check, or cannot be read to its
+    // end: whatever was read of a member, the run fails and is undone.
+    std::vector<Bytes> files = ClientFiles(1);
+    Bytes image = ImageBytes(3000, 4);
+    Bytes payload = BuildPayload(EncodeAll(files));
+    // Where member 3's stream starts; the terminator is the last 10 bytes.
+    size_t member3 = 0, terminator = payload.size() - 10;
+    for (size_t i = 0, seen = 0; i + 4 <= payload.size(); i++)
+        if (memcmp(&payload[i], kMarker, 4) == 0 && ++seen == 4)
+            member3 = i + 4;
+    ASSERT_GT(member3, 0u);
+    const struct {
+        const char *what;
+        size_t keep;          // payload bytes left in the file
+    } cases[] = {
+        {"a member cut in its middle", member3 + 5},
+        {"a member whole, but its closing marker missing", member3 - 4},
+        {"the held-back start of the closing marker", member3 - 2},
+        {"the last member without the terminator", terminator},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        SetDest(root + "/" + std::to_string(c.keep));
+        ResetRecordedUi();
+        Bytes cut(payload.begin(), payload.begin() + (long)c.keep);
+        EXPECT_EQ(RunInstall(WriteInstaller(Concat({image, cut}))), kPumpFailed);
+        EXPECT_EQ(recordedUi.errors, std::vector<int>{9});
+        EXPECT_EQ(recordedUi.errorTexts.back(), ErrorText(9));
+        EXPECT_EQ(session.setupStream, nullptr);
+        EXPECT_EQ(session.memberStream, nullptr);
+        EXPECT_FALSE(Exists(dest)) << "nothing of the run stays";
         EXPECT_TRUE(FolderIsEmpty(tmp));
+    }
+
+    // A read error while scanning: a folder stands where the file was.
+    SetDest(root + "/readerror");
+    ResetRecordedUi();
+    ResetInstall();
+    ASSERT_EQ(CreateDestDir(), 1);
+    session.setupStream = OpenFileStream(ToWindowsPath(root).c_str(), "rb");
+    ASSERT_NE(session.setupStream, nullptr);
+    EXPECT_EQ(PumpExtraction(), kPumpFailed);
+    EXPECT_EQ(recordedUi.errors, std::vector<int>{9});
+    EXPECT_EQ(session.setupStream, nullptr);
+}
+
+TEST_F(Engine, FolderThatCannotBeTheDestinationIsRefusedBeforeAnythingIsWritten)
+{
+    std::string file = InstallerOf(ClientFiles(1));
+    // Relative names would land wherever the run happens to be; a folder too
+    // long would have its composed paths cut. Both are [1] with nothing made.
+    const std::string longFolder = ToWindowsPath(root) + "\\" + std::string(234 - ToWindowsPath(root).size(), 'y');
+    ASSERT_EQ(longFolder.size(), 235u);
+    for (const std::string &folder : {std::string("RelYelk"), longFolder + "y"}) {
+        SCOPED_TRACE(folder);
+        strcpy(session.destDir, folder.c_str());
+        ResetRecordedUi();
+        EXPECT_EQ(RunInstall(file), -1);
+        EXPECT_EQ(recordedUi.errors, std::vector<int>{1});
+        EXPECT_EQ(session.createdDestDir, 0);
+        EXPECT_TRUE(FolderIsEmpty(tmp));
+    }
+    EXPECT_FALSE(Exists(root + "/drives"));
+    EXPECT_FALSE(Exists(ToLinuxPath((longFolder + "y").c_str())));
+
+    // The longest folder that fits installs whole.
+    strcpy(session.destDir, longFolder.c_str());
+    dest = ToLinuxPath(longFolder.c_str());
+    ResetRecordedUi();
+    ASSERT_EQ(RunInstall(file), kPumpFinished);
+    ExpectInstalled(ClientFiles(1));
+}
+
+TEST_F(Engine, FolderThatStoodBeforeTheRunStaysAfterItsCleanup)
+{
+    std::vector<Bytes> files = ClientFiles(1);
+    std::vector<Bytes> streams = EncodeAll(files);
+    streams[4] = Bytes{0, 0, 0, 0};   // history.txt: size 0, [5]
+    const struct {
+        const char *what;
+        std::string file;
+        bool abort;
+    } cases[] = {
+        {"failed", WriteInstaller(BuildPayload(streams), "damaged.bin"), false},
+        {"aborted", InstallerOf(files), true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        SetDest(root + "/" + c.what);
+        ASSERT_EQ(mkdir(dest.c_str(), 0777), 0);
+        ResetRecordedUi();
+        if (c.abort) {
+            ResetInstall();
+            ASSERT_EQ(CreateDestDir(), 1);
+            session.setupStream = OpenFileStream(ToWindowsPath(c.file).c_str(), "rb");
+            while (session.memberIndex < 3)
+                ASSERT_EQ(PumpExtraction(), kPumpMore);
+            CleanupInstall();
+            ResetInstall();
+        } else {
+            EXPECT_EQ(RunInstall(c.file), kPumpFailed);
+            EXPECT_EQ(recordedUi.errors, std::vector<int>{5});
+        }
+        EXPECT_TRUE(Exists(dest));
+        EXPECT_TRUE(FolderIsEmpty(dest));
     }
 }
 
@@ -430,43 +528,93 @@ TEST_F(Engine, FailedWritesNeverPassForSuccess)
     }
 }
 
-TEST_F(Engine, FullDeviceAtTheDestinationIsAnError)
+// A small tmpfs mounted for one test, unmounted when it goes.
+class SmallVolume {
+public:
+    explicit SmallVolume(const std::string &path) : path_(path)
+    {
+        mkdir(path.c_str(), 0777);
+        if (mount("tmpfs", path.c_str(), "tmpfs", 0, "size=256k") == 0)
+            mounted_ = true;
+        else
+            why_ = std::string("cannot mount a tmpfs (needs root): ") + strerror(errno);
+    }
+    ~SmallVolume()
+    {
+        if (mounted_)
+            umount2(path_.c_str(), MNT_DETACH);
+    }
+    bool mounted() const { return mounted_; }
+    const std::string &why() const { return why_; }
+
+    /* Fills the volume to the last byte with a file of its own. */
+    void Fill()
+    {
+        FILE *f = fopen((path_ + "/filler").c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        setvbuf(f, nullptr, _IONBF, 0);
+        static const char block[512] = {};
+        while (fwrite(block, 1, sizeof block, f) == sizeof block) {
+        }
+        while (fwrite(block, 1, 1, f) == 1) {
+        }
+        fclose(f);
+    }
+
+private:
+    std::string path_;
+    bool mounted_ = false;
+    std::string why_;
+};
+
+TEST_F(Engine, FullDestinationVolumeKeepsTheFileThatWasThere)
 {
-    // A big file fails while it is decoded; a small one only when its
-    // buffered bytes are flushed at the close.
+    // Without backups an existing file is to be overwritten. On a full volume
+    // the new one cannot be written: the old one must stay as it was. A big
+    // member fails while it is decoded; a small one only when its buffered
+    // bytes are flushed at the close.
+    SmallVolume volume(root + "/volume");
+    if (!volume.mounted())
+        GTEST_SKIP() << volume.why();
+    Bytes previous = Text("the user's own yelk32.exe, small enough to leave the new one no room");
     for (size_t size : {70000u, 1000u}) {
         SCOPED_TRACE(size);
         std::vector<Bytes> files = ClientFiles(1);
         files[0].resize(size);
-        SetDest(root + "/dest" + std::to_string(size));
+        std::string file = InstallerOf(files);   // outside the volume
+        SetDest(root + "/volume/dest" + std::to_string(size));
         ASSERT_EQ(mkdir(dest.c_str(), 0777), 0);
-        // Without backups the existing entry is written through, not moved away.
-        ASSERT_EQ(symlink("/dev/full", DestFile("yelk32.exe").c_str()), 0);
+        WriteAll(DestFile("yelk32.exe"), previous);
+        volume.Fill();
         session.makeBackups = 0;
 
         ResetRecordedUi();
-        EXPECT_EQ(RunInstall(InstallerOf(files)), kPumpFailed);
+        EXPECT_EQ(RunInstall(file), kPumpFailed);
         EXPECT_EQ(recordedUi.errors, std::vector<int>{5});
-        EXPECT_FALSE(Exists(DestFile("yelk32.exe")));
-        EXPECT_TRUE(FolderIsEmpty(dest));
+        EXPECT_EQ(ReadAll(DestFile("yelk32.exe")), previous);
+        EXPECT_FALSE(Exists(DestFile("yelk.new")));
         EXPECT_TRUE(FolderIsEmpty(tmp));
+        remove((root + "/volume/filler").c_str());
     }
 }
 
-TEST_F(Engine, DestinationThatCannotBeOpenedIsError4)
+TEST_F(Engine, DestinationThatCannotBeReplacedIsError4)
 {
     std::vector<Bytes> files = ClientFiles(1);
     ASSERT_EQ(mkdir(dest.c_str(), 0777), 0);
     // Without backups a folder standing at yelk.hlp is neither moved nor
-    // replaced: the member cannot be written there.
+    // replaced: the member cannot take its name. A half-decoded member that
+    // a killed run left behind goes with the clean-up.
     ASSERT_EQ(mkdir(DestFile("yelk.hlp").c_str(), 0777), 0);
+    WriteAll(DestFile("yelk.new"), Text("left by a run that was killed"));
     session.makeBackups = 0;
 
     EXPECT_EQ(RunInstall(InstallerOf(files)), kPumpFailed);
     EXPECT_EQ(recordedUi.errors, std::vector<int>{4});
     EXPECT_EQ(recordedUi.errorTexts.back(), ErrorText(4));
-    EXPECT_FALSE(Exists(DestFile("yelk32.exe"))) << "the member written before stays";
+    EXPECT_FALSE(Exists(DestFile("yelk32.exe"))) << "the member written before goes";
     EXPECT_TRUE(Exists(DestFile("yelk.hlp")));
+    EXPECT_FALSE(Exists(DestFile("yelk.new")));
     EXPECT_TRUE(FolderIsEmpty(tmp));
 }
 

@@ -97,6 +97,22 @@ TEST(PlatformWin32, ReadOnlyFileIsDeletedOnlyAfterClearing)
     EXPECT_EQ(ClearAttributes(path.c_str()), 0);
 }
 
+TEST(PlatformWin32, ClearReadOnlyLeavesTheOtherAttributes)
+{
+    std::string path = Scratch("yelk-index.gid");
+    Remove(path);
+    WriteFile(path, "x");
+    const DWORD hiddenSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY | hiddenSystem));
+
+    EXPECT_EQ(ClearReadOnly(path.c_str()), 1);
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    EXPECT_EQ(attributes & FILE_ATTRIBUTE_READONLY, 0u);
+    EXPECT_EQ(attributes & hiddenSystem, hiddenSystem);
+    EXPECT_EQ(DeleteFileAt(path.c_str()), 1);
+    EXPECT_EQ(ClearReadOnly(path.c_str()), 0) << "nothing there";
+}
+
 TEST(PlatformWin32, MoveReplacesOnlyWhenItLands)
 {
     std::string from = Scratch("yelk-move-from.txt"), to = Scratch("yelk-move-to.txt");
