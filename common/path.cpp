@@ -37,3 +37,27 @@ void SplitPath(const char *path, PathParts *parts)
     CopyPart(parts->name, sizeof parts->name, base, (size_t)(dot - base));
     CopyPart(parts->ext, sizeof parts->ext, dot, (size_t)(end - dot));
 }
+
+static int IsSeparator(char c)
+{
+    return c == '\\' || c == '/';
+}
+
+int IsUsableDestDir(const char *folder)
+{
+    size_t length = strlen(folder);
+    if (length > kMaxDestDirLength)
+        return 0;
+    char drive = folder[0];
+    if (((drive >= 'a' && drive <= 'z') || (drive >= 'A' && drive <= 'Z')) && folder[1] == ':')
+        return IsSeparator(folder[2]);
+    /* "\\\\server\\share": a server name and a share name after it. */
+    if (!IsSeparator(folder[0]) || !IsSeparator(folder[1]))
+        return 0;
+    const char *server = folder + 2;
+    size_t serverLength = 0;
+    while (server[serverLength] != '\0' && !IsSeparator(server[serverLength]))
+        serverLength++;
+    const char *share = server + serverLength;
+    return serverLength > 0 && IsSeparator(share[0]) && share[1] != '\0' && !IsSeparator(share[1]);
+}

@@ -55,6 +55,44 @@ TEST(NativePaths, DriveZIsTheLinuxRootAndOtherDrivesStayUnderTheDriveRoot)
     EXPECT_EQ(ToWindowsPath("/tmp/x/yelk.ini"), "z:\\tmp\\x\\yelk.ini");
 }
 
+TEST(DestinationFolder, OnlyFullPathsThatLeaveRoomForWhatIsComposedFromThem)
+{
+    const std::string c = "c:\\";
+    const struct {
+        std::string folder;
+        int usable;
+        const char *what;
+    } cases[] = {
+        {"c:\\yelk", 1, "drive and folder"},
+        {"D:\\Yelk\\", 1, "capital drive, trailing separator"},
+        {"c:\\", 1, "a drive's root"},
+        {"c:/yelk", 1, "the other separator"},
+        {"\\\\server\\share\\yelk", 1, "UNC"},
+        {"\\\\server\\share", 1, "UNC share itself"},
+        {"RelYelk", 0, "relative"},
+        {"yelk\\sub", 0, "relative with a folder"},
+        {"c:yelk", 0, "relative to the drive's current folder"},
+        {"\\yelk", 0, "relative to the current drive"},
+        {"c:", 0, "drive alone"},
+        {"", 0, "empty"},
+        {"1:\\yelk", 0, "no drive letter"},
+        {"\\\\server", 0, "UNC without a share"},
+        {"\\\\server\\", 0, "UNC with an empty share"},
+        {"\\\\\\share", 0, "UNC without a server"},
+        {c + std::string(232, 'y'), 1, "235 characters: the longest"},
+        {c + std::string(233, 'y'), 0, "236 characters"},
+        {c + std::string(250, 'y'), 0, "253 characters"},
+    };
+    for (const auto &r : cases)
+        EXPECT_EQ(IsUsableDestDir(r.folder.c_str()), r.usable) << r.what;
+
+    // The longest folder leaves every composed string within 259 characters.
+    std::string longest = cases[16].folder;
+    ASSERT_EQ(longest.size(), 235u);
+    EXPECT_EQ(("\"" + longest + "\\yelk32.exe\" -uninstall").size(), 259u);
+    EXPECT_LE((longest + "\\backup\\history.txt").size(), 259u);
+}
+
 TEST(Messages, NumbersShareTheirTexts)
 {
     EXPECT_STREQ(ErrorText(2), ErrorText(9));

@@ -380,6 +380,11 @@ TEST_F(Folder, CreateDestDirMakesOneLevelOrReportsError1)
     HANDLE f = CreateFileA("c:\\wiztest\\afile", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     CloseHandle(f);
     RemoveDirectoryA("c:\\wiztest\\new");
+    /* Everything composed from the folder must fit 259 characters; the
+       uninstall command adds the most, 24. */
+    const std::string longest = "c:\\wiztest\\" + std::string(224, 'l');
+    const std::string tooLong = longest + "l";
+    RemoveDirectoryA(longest.c_str());
 
     struct Case {
         const char *dir;
@@ -394,6 +399,9 @@ TEST_F(Folder, CreateDestDirMakesOneLevelOrReportsError1)
         {"c:\\wiztest\\afile", 0, 1, 0, FILE_ATTRIBUTE_ARCHIVE, "a file of that name: nothing made"},
         {"c:\\wiztest\\new", 0, 1, 1, FILE_ATTRIBUTE_DIRECTORY, "made"},
         {"c:\\wiztest\\missing\\child", 0, 2, 0, INVALID_FILE_ATTRIBUTES, "parent missing: error [1]"},
+        {"RelYelk", 0, 2, 0, INVALID_FILE_ATTRIBUTES, "relative: error [1], nothing made"},
+        {longest.c_str(), 0, 1, 1, FILE_ATTRIBUTE_DIRECTORY, "235 characters: made"},
+        {tooLong.c_str(), 0, 2, 0, INVALID_FILE_ATTRIBUTES, "236 characters: error [1], nothing made"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
