@@ -21,13 +21,6 @@
  * spaces. Positions 4036 to 4095 are not reset: an encoder never refers to
  * them before the member has written them.
  *
- * Why the tree is rebuilt. Frequencies grow by one per symbol on the whole
- * path from leaf to root, so the root counts every symbol of the member. The
- * counts are 16-bit, and old statistics should weigh less than recent ones:
- * once the root reaches 0x8000 every leaf is halved (rounding up, so no symbol
- * drops to 0 and loses its code) and the inner nodes are formed again from
- * the halved leaves, exactly as an encoder does at the same symbol.
- *
  * Why a copy may overlap itself. A match starts distance + 1 bytes back and
  * is copied one byte at a time, each byte stored before the next is read. A
  * match longer than its distance thus reads bytes it has just produced: "x"
@@ -111,108 +104,22 @@ int ReadByte()
     return value;
 }
 
-void InitTree()
+void StartMember()
 {
     lzh.bitHold = 0;
     lzh.bitsHeld = 0;
     lzh.zerosFed = 0;
-    for (int s = 0; s < kSymbolCount; s++) {
-        lzh.freq[s] = 1;
-        lzh.child[s] = (uint16_t)(s + kNodeCount);
-        lzh.parent[s + kNodeCount] = (uint16_t)s;
-    }
-    for (int i = 0, j = kSymbolCount; j < kNodeCount; i += 2, j++) {
-        lzh.freq[j] = (uint16_t)(lzh.freq[i] + lzh.freq[i + 1]);
-        lzh.child[j] = (uint16_t)i;
-        lzh.parent[i] = lzh.parent[i + 1] = (uint16_t)j;
-    }
-    lzh.freq[kNodeCount] = 0xFFFF;
-    lzh.parent[kRootNode] = 0;
-}
-
-void RebuildTree()
-{
-    uint16_t *freq = lzh.freq, *child = lzh.child, *parent = lzh.parent;
-
-    /* The leaves, in their order, halved. */
-    int j = 0;
-    for (int i = 0; i < kNodeCount; i++) {
-        if (child[i] >= kNodeCount) {
-            freq[j] = (uint16_t)((freq[i] + 1) / 2);
-            child[j] = child[i];
-            j++;
-        }
-    }
-    /* Each new inner node joins the next two nodes and goes in after every
-       node not heavier than it, which keeps freq in order. */
-    for (int i = 0; j < kNodeCount; i += 2, j++) {
-        unsigned f = freq[i] + freq[i + 1];
-        int k = j - 1;
-        while (f < freq[k])
-            k--;
-        k++;
-        memmove(&freq[k + 1], &freq[k], (j - k) * sizeof freq[0]);
-        memmove(&child[k + 1], &child[k], (j - k) * sizeof child[0]);
-        freq[k] = (uint16_t)f;
-        child[k] = (uint16_t)i;
-    }
-    for (int i = 0; i < kNodeCount; i++) {
-        unsigned k = child[i];
-        parent[k] = (uint16_t)i;
-        if (k < kNodeCount)
-            parent[k + 1] = (uint16_t)i;
-    }
-}
-
-/* UpdateTree's body, inlined into the decoding loop. A node whose count
-   passes its right neighbour's changes places with the last node of the run
-   of equal counts above it, so that freq stays in order; its subtree moves
-   with it. */
-static inline void CountSymbol(unsigned symbol)
-{
-    uint16_t *freq = lzh.freq, *child = lzh.child, *parent = lzh.parent;
-    if (freq[kRootNode] == kMaxFreq)
-        RebuildTree();
-    size_t n = parent[symbol + kNodeCount];
-    do {
-        unsigned k = (uint16_t)(freq[n] + 1);
-        freq[n] = (uint16_t)k;
-        if (k > freq[n + 1]) {
-            size_t l = n + 1;
-            while (k > freq[l + 1])
-                l++;
-            freq[n] = freq[l];
-            freq[l] = (uint16_t)k;
-
-            size_t a = child[n];
-            parent[a] = (uint16_t)l;
-            if (a < kNodeCount)
-                parent[a + 1] = (uint16_t)l;
-            size_t b = child[l];
-            child[l] = (uint16_t)a;
-            parent[b] = (uint16_t)n;
-            if (b < kNodeCount)
-                parent[b + 1] = (uint16_t)n;
-            child[n] = (uint16_t)b;
-            n = l;
-        }
-        n = parent[n];
-    } while (n != 0);
-}
-
-void UpdateTree(int symbol)
-{
-    CountSymbol((unsigned)symbol);
+    InitTree(lzh.tree);
 }
 
 int DecodeSymbol()
 {
-    unsigned n = lzh.child[kRootNode];
+    unsigned n = lzh.tree.child[kRootNode];
     while (n < kNodeCount)
-        n = lzh.child[n + ReadBit()];
-    int symbol = (int)(n - kNodeCount);
-    UpdateTree(symbol);
-    return symbol;
+        n = lzh.tree.child[n + ReadBit()];
+    unsigned symbol = n - kNodeCount;
+    UpdateTree(lzh.tree, symbol);
+    return (int)symbol;
 }
 
 int DecodeDistance()
@@ -350,7 +257,7 @@ int LzhDecode(FILE *in, FILE *out)
     if (ferror(in) || size == 0)
         return 0;
 
-    InitTree();
+    StartMember();
     lzh.input = in;
     memset(lzh.ring, ' ', kRingFirstWrite);
 
@@ -371,7 +278,7 @@ int LzhDecode(FILE *in, FILE *out)
     inDrained = false;
     inZeros = 0;
     BitRegister br = {0, 0};
-    const uint16_t *const child = lzh.child;
+    const uint16_t *const child = lzh.tree.child;
     uint8_t *dst = outStart;
     uint32_t count = 0;                              /* bytes produced */
     uint32_t checkpoint = step < size ? step : size; /* next count that needs a look */
@@ -390,7 +297,7 @@ int LzhDecode(FILE *in, FILE *out)
         } while (n < kNodeCount);
         br.bits -= depth;
         unsigned symbol = n - kNodeCount;
-        CountSymbol(symbol);
+        UpdateTree(lzh.tree, symbol);
 
         if (symbol < 256) {
             *dst++ = (uint8_t)symbol;
@@ -405,7 +312,7 @@ int LzhDecode(FILE *in, FILE *out)
             br.hold <<= used;
             br.bits -= (int)used;
 
-            uint32_t length = symbol - (256 - kThreshold - 1);
+            uint32_t length = symbol - kMatchLengthBias;
             if (length > size - count)
                 length = size - count;   /* a damaged stream: never write past the size */
             count += length;

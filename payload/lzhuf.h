@@ -10,23 +10,12 @@
 #include <cstdint>
 #include <cstdio>
 
-enum {
-    kRingSize = 4096,
-    kMaxMatch = 60,
-    kThreshold = 2,
-    kSymbolCount = 256 + kMaxMatch - kThreshold,   /* 314 */
-    kNodeCount = 2 * kSymbolCount - 1,             /* 627 */
-    kRootNode = kNodeCount - 1,                    /* 626 */
-    kMaxFreq = 0x8000,
-    kRingFirstWrite = kRingSize - kMaxMatch        /* 4036 */
-};
+#include "lzhmodel.h"
 
 /* The decoder's one global state: the adaptive tree, the ring and the bit
    reader of ReadBit/ReadByte. */
 struct LzhState {
-    uint16_t freq[kNodeCount + 1];   /* node frequencies, never decreasing with the index; [627] = 0xFFFF stops scans */
-    uint16_t child[kNodeCount];      /* first child of an inner node (the second is next); 627 + symbol for a leaf */
-    uint16_t parent[kNodeCount + kSymbolCount]; /* parent of node n at [n] (root: 0); leaf of symbol s at [627 + s] */
+    LzhTree tree;                    /* the adaptive Huffman model of the member */
     uint8_t ring[kRingSize];         /* sliding dictionary: the last 4096 bytes, indexed by write position */
     uint16_t bitHold;                /* bits not yet delivered, next one in bit 15; ReadBit, ReadByte */
     int bitsHeld;                    /* valid bits in bitHold */
@@ -49,12 +38,13 @@ extern const uint8_t codeLength[256];
 int LzhDecode(FILE *in, FILE *out);
 
 /* The decoder's parts, over its one global state (not re-entrant). */
-void InitTree();
+/* Resets the bit reader and sets up the tree (InitTree) for a new member. */
+void StartMember();
 int ReadBit();
 int ReadByte();
+/* Walks lzh.tree from the root one ReadBit at a time, and counts the symbol
+   it reaches (UpdateTree). */
 int DecodeSymbol();
 int DecodeDistance();
-void UpdateTree(int symbol);
-void RebuildTree();
 
 #endif

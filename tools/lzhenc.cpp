@@ -7,7 +7,7 @@
  */
 #include "lzhenc.h"
 #include "lzhenc_internal.h"
-#include "lzhmodel.h"
+#include "lzhcodes.h"
 
 #include <algorithm>
 #include <cstring>
@@ -124,7 +124,7 @@ private:
 /* Everything that changes while tokens are coded, so it can be kept and put
    back: the model and the end of the output. */
 struct CoderState {
-    LzhModel model;
+    LzhTree model;
     size_t outSize;
     uint64_t hold;    /* bits not yet forming a byte, lowest bits */
     int held;         /* how many (0..7) */
@@ -217,12 +217,12 @@ void Encoder::PutBits(uint64_t bits, int count)
 
 void Encoder::Code(const Token &t)
 {
-    int symbol = t.len == 1 ? data_[t.pos] : t.len + 253;
+    int symbol = t.len == 1 ? data_[t.pos] : t.len + kMatchLengthBias;
     uint64_t bits;
     int length;
-    SymbolCode(&st_.model, symbol, &bits, &length);
+    SymbolCode(st_.model, symbol, &bits, &length);
     PutBits(bits, length);
-    UpdateModel(&st_.model, symbol);
+    UpdateTree(st_.model, (unsigned)symbol);
     if (t.len > 1) {
         int code, codeLen;
         DistanceCode(t.dist >> 6, &code, &codeLen);
@@ -276,10 +276,10 @@ Token Encoder::NextToken(size_t pos)
 /* Price of every symbol in 1/kCostUnit bits: the mean of its code length now
    and the length its share of the counts suggests, which looks a little ahead
    of the adaptive code. */
-static void SymbolCosts(const LzhModel &m, uint32_t *cost)
+static void SymbolCosts(const LzhTree &m, uint32_t *cost)
 {
     uint8_t depth[kSymbolCount];
-    SymbolDepths(&m, depth);
+    SymbolDepths(m, depth);
     for (int s = 0; s < kSymbolCount; s++) {
         double share = log2((double)m.freq[kRootNode] / m.freq[m.parent[s + kNodeCount]]);
         cost[s] = (uint32_t)((depth[s] + share) / 2 * kCostUnit + 0.5);
@@ -319,7 +319,7 @@ void Encoder::PlanBlock(size_t start)
         for (int k = 0; k < n; k++) {
             uint32_t base = p + distCost[m[k].dist >> 6];
             for (; len <= m[k].len; len++) {
-                uint32_t c = base + symCost[len + 253];
+                uint32_t c = base + symCost[len + kMatchLengthBias];
                 if (c <= price[i + len]) {
                     price[i + len] = c;
                     fromLen[i + len] = (uint8_t)len;
@@ -466,7 +466,7 @@ bool Encoder::Run(std::vector<uint8_t> *result)
 {
     MatchFinder finder(view_.data(), kPrefix + size_);
     finder_ = &finder;
-    InitModel(&st_.model);
+    InitTree(st_.model);
     st_.hold = 0;
     st_.held = 0;
     st_.pos = 0;

@@ -20,22 +20,22 @@ std::vector<uint8_t> Bytes(const std::string &s) { return std::vector<uint8_t>(s
 void ExpectTreeSound()
 {
     for (int n = 0; n < kNodeCount; n++)
-        ASSERT_LE(lzh.freq[n], lzh.freq[n + 1]) << "node " << n;
-    ASSERT_EQ(lzh.freq[kNodeCount], 0xFFFF);
-    ASSERT_EQ(lzh.parent[kRootNode], 0);
+        ASSERT_LE(lzh.tree.freq[n], lzh.tree.freq[n + 1]) << "node " << n;
+    ASSERT_EQ(lzh.tree.freq[kNodeCount], 0xFFFF);
+    ASSERT_EQ(lzh.tree.parent[kRootNode], 0);
     std::vector<int> leafOf(kSymbolCount, -1);
     for (int n = 0; n < kNodeCount; n++) {
-        unsigned c = lzh.child[n];
+        unsigned c = lzh.tree.child[n];
         if (c >= kNodeCount) {
             ASSERT_LT(c - kNodeCount, (unsigned)kSymbolCount);
             ASSERT_EQ(leafOf[c - kNodeCount], -1) << "symbol on two leaves";
             leafOf[c - kNodeCount] = n;
-            ASSERT_EQ(lzh.parent[c], n);
+            ASSERT_EQ(lzh.tree.parent[c], n);
         } else {
             ASSERT_LT(c + 1, (unsigned)n) << "children come before their parent";
-            ASSERT_EQ(lzh.freq[n], lzh.freq[c] + lzh.freq[c + 1]) << "node " << n;
-            ASSERT_EQ(lzh.parent[c], n);
-            ASSERT_EQ(lzh.parent[c + 1], n);
+            ASSERT_EQ(lzh.tree.freq[n], lzh.tree.freq[c] + lzh.tree.freq[c + 1]) << "node " << n;
+            ASSERT_EQ(lzh.tree.parent[c], n);
+            ASSERT_EQ(lzh.tree.parent[c + 1], n);
         }
     }
 }
@@ -72,7 +72,7 @@ TEST(LzhTables, DistanceCodesFormOnePrefixCode)
 TEST(LzhBitReader, DeliversBitsMostSignificantFirstThenZerosForEver)
 {
     FILE *in = StreamFile({0xA5, 0x3C, 0xF0});
-    InitTree();
+    StartMember();
     lzh.input = in;
     const int firstBits[] = {1, 0, 1, 0};
     for (int b : firstBits)
@@ -89,9 +89,9 @@ TEST(LzhBitReader, DeliversBitsMostSignificantFirstThenZerosForEver)
 
 TEST(LzhTree, StartsWithEverySymbolCountedOnce)
 {
-    InitTree();
+    StartMember();
     ExpectTreeSound();
-    EXPECT_EQ(lzh.freq[kRootNode], kSymbolCount);
+    EXPECT_EQ(lzh.tree.freq[kRootNode], kSymbolCount);
     EXPECT_EQ(lzh.bitsHeld, 0);
 }
 
@@ -102,7 +102,7 @@ TEST(LzhTree, DistanceDecodesWhatTheWriterWrote)
         tokens.push_back(Match(3, d));
     std::vector<uint8_t> stream = WriteStream(36, tokens);
     FILE *in = StreamFile(std::vector<uint8_t>(stream.begin() + 4, stream.end()));
-    InitTree();
+    StartMember();
     lzh.input = in;
     for (const Token &t : tokens) {
         EXPECT_EQ(DecodeSymbol(), t.symbol);
@@ -123,30 +123,30 @@ TEST(LzhTree, RebuildsWhenTheRootReaches0x8000AndHalvesEveryLeaf)
         tokens.push_back(Lit((int)(rng() % 97 * (rng() % 3))));
     std::vector<uint8_t> stream = WriteStream(total, tokens);
     FILE *in = StreamFile(std::vector<uint8_t>(stream.begin() + 4, stream.end()));
-    InitTree();
+    StartMember();
     lzh.input = in;
     int rebuilds = 0;
     for (int i = 1; i <= total; i++) {
         uint16_t leafBefore[kSymbolCount];
         for (int s = 0; s < kSymbolCount; s++)
-            leafBefore[s] = lzh.freq[lzh.parent[s + kNodeCount]];
-        bool atLimit = lzh.freq[kRootNode] == kMaxFreq;
+            leafBefore[s] = lzh.tree.freq[lzh.tree.parent[s + kNodeCount]];
+        bool atLimit = lzh.tree.freq[kRootNode] == kMaxFreq;
         if (i == 32455)
-            ASSERT_TRUE(atLimit) << "root " << lzh.freq[kRootNode];
+            ASSERT_TRUE(atLimit) << "root " << lzh.tree.freq[kRootNode];
         int symbol = DecodeSymbol();
         ASSERT_EQ(symbol, tokens[i - 1].symbol) << "symbol " << i;
         if (!atLimit) {
-            ASSERT_EQ(lzh.freq[kRootNode], lzh.freq[lzh.child[kRootNode]] + lzh.freq[lzh.child[kRootNode] + 1]);
+            ASSERT_EQ(lzh.tree.freq[kRootNode], lzh.tree.freq[lzh.tree.child[kRootNode]] + lzh.tree.freq[lzh.tree.child[kRootNode] + 1]);
             continue;
         }
         rebuilds++;
         unsigned sum = 0;
         for (int s = 0; s < kSymbolCount; s++) {
             unsigned expected = (leafBefore[s] + 1u) / 2 + (s == symbol);
-            ASSERT_EQ(lzh.freq[lzh.parent[s + kNodeCount]], expected) << "symbol " << s;
+            ASSERT_EQ(lzh.tree.freq[lzh.tree.parent[s + kNodeCount]], expected) << "symbol " << s;
             sum += expected;
         }
-        ASSERT_EQ(lzh.freq[kRootNode], sum);
+        ASSERT_EQ(lzh.tree.freq[kRootNode], sum);
         ExpectTreeSound();
     }
     EXPECT_EQ(rebuilds, 2);

@@ -65,10 +65,10 @@ inline std::pair<uint32_t, int> SymbolCode(int symbol)
 {
     uint32_t bits = 0;
     int length = 0;
-    unsigned node = lzh.parent[symbol + kNodeCount];
+    unsigned node = lzh.tree.parent[symbol + kNodeCount];
     while (node != kRootNode) {
-        unsigned up = lzh.parent[node];
-        bits |= (uint32_t)(node - lzh.child[up]) << length;
+        unsigned up = lzh.tree.parent[node];
+        bits |= (uint32_t)(node - lzh.tree.child[up]) << length;
         length++;
         node = up;
     }
@@ -80,11 +80,11 @@ inline std::vector<uint8_t> WriteStream(uint32_t size, const std::vector<Token> 
                                         const std::vector<uint8_t> &tail = {})
 {
     BitWriter w;
-    InitTree();
+    StartMember();
     for (const Token &t : tokens) {
         std::pair<uint32_t, int> code = SymbolCode(t.symbol);
         w.Put(code.first, code.second);
-        UpdateTree(t.symbol);
+        UpdateTree(lzh.tree, (unsigned)t.symbol);
         if (t.symbol >= 256) {
             int high = t.distance >> 6;
             int i = 0;
@@ -237,7 +237,7 @@ inline Decoded ReferenceDecode(const std::vector<uint8_t> &stream, int barWidth)
     if (size == 0)
         return d;
     FILE *in = StreamFile(std::vector<uint8_t>(stream.begin() + 4, stream.end()));
-    InitTree();
+    StartMember();
     lzh.input = in;
     memset(lzh.ring, ' ', kRingFirstWrite);
     uint32_t step = barWidth > 0 ? size / (uint32_t)barWidth : size;

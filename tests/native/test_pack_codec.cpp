@@ -9,7 +9,7 @@
 #include <unistd.h>
 
 #include "test_pack_helpers.h"
-#include "tools/lzhmodel.h"
+#include "tools/lzhcodes.h"
 
 using namespace packtest;
 
@@ -158,7 +158,7 @@ TEST(MarkerGuard, DataFullOfTheMarkerStillObeysTheRules)
 
 class Steering {
 public:
-    explicit Steering(uint32_t seed) : rng_(seed) { InitModel(&model_); }
+    explicit Steering(uint32_t seed) : rng_(seed) { InitTree(model_); }
 
     void Literal(uint8_t c)
     {
@@ -207,7 +207,7 @@ public:
                 for (int b = 7; b >= 0; b--)
                     want.push_back((ch >> b) & 1);
             want.resize(want.size() - (size_t)dropLastBits);
-            LzhModel m = model_;
+            LzhTree m = model_;
             std::vector<uint8_t> lits;
             size_t i = 0;
             bool ok = true;
@@ -224,7 +224,7 @@ public:
                 if (s >= 256)
                     ok = false;
                 if (ok) {
-                    UpdateModel(&m, s);
+                    UpdateTree(m, (unsigned)s);
                     lits.push_back((uint8_t)s);
                 }
             }
@@ -255,13 +255,13 @@ private:
     {
         uint64_t code;
         int len;
-        SymbolCode(&model_, symbol, &code, &len);
+        SymbolCode(model_, symbol, &code, &len);
         bits_ += (size_t)len;
-        UpdateModel(&model_, symbol);
+        UpdateTree(model_, (unsigned)symbol);
     }
 
     std::mt19937 rng_;
-    LzhModel model_;
+    LzhTree model_;
     size_t bits_ = 0;   /* coded bits after the size field */
     Bytes data_;
     std::vector<uint8_t> planLen_;
@@ -359,13 +359,13 @@ TEST(MarkerGuard, SizeFieldEndingInTheMarkersStart)
     const uint8_t head[4] = {'x', (uint8_t)m[0], (uint8_t)m[1], (uint8_t)m[2]};
     /* The first literal whose code begins with the marker's last letter: a
        stream that must start with it cannot be made. */
-    LzhModel model;
-    InitModel(&model);
+    LzhTree model;
+    InitTree(model);
     int culprit = -1;
     for (int s = 0; s < 256 && culprit < 0; s++) {
         uint64_t code;
         int len;
-        SymbolCode(&model, s, &code, &len);
+        SymbolCode(model, s, &code, &len);
         if (len >= 8 && (uint8_t)(code >> (len - 8)) == (uint8_t)m[3])
             culprit = s;
     }
