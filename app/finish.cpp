@@ -15,10 +15,6 @@
 #include "../common/path.h"
 #include "../common/session.h"
 
-enum {
-    kFinishPathSize = 900      /* buffer every destDir-based path is formatted into */
-};
-
 static const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Yelk";
 static const char kIgnoreList[] =
     "*.exe,*.com,*.bat,*.dll,*.ini,*.yks,*.vbs,*.js,*.pif,*.scr,*.lnk,*.pl,*.shs,*.htm,*.html";
@@ -103,7 +99,7 @@ HRESULT CreateDesktopShortcut(const char *target)
 
 void RunFinishingActions()
 {
-    char path[kFinishPathSize];
+    char path[kLongTextSize];
     if (session.installDone) {
         if (session.newShell) {
             WriteUninstallValue("DisplayName", "Yelk");

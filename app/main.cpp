@@ -19,8 +19,7 @@ enum {
 
 static const char kClassName[] = "Yelk v5.9 32bit Installation";
 
-/* Runs the wizard once and winds the program down 50 ms after it ends. The
-   close timer reuses IDT_PUMP's id: on this window it is the only timer. */
+/* Runs the wizard once and winds the program down 50 ms after it ends. */
 static LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
@@ -29,11 +28,13 @@ static LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LP
                             0) == -1)
             MessageBoxA(nullptr, "Unable to display dialog", "System Error",
                         MB_ICONERROR | MB_SYSTEMMODAL);
-        SetTimer(window, IDT_PUMP, kCloseDelay, nullptr);
+        SetTimer(window, IDT_CLOSE, kCloseDelay, nullptr);
         return 0;
     case WM_TIMER:
-        KillTimer(window, IDT_PUMP);
-        PostMessageA(window, WM_CLOSE, 0, 0);
+        if (wParam == IDT_CLOSE) {
+            KillTimer(window, IDT_CLOSE);
+            PostMessageA(window, WM_CLOSE, 0, 0);
+        }
         return 0;
     case WM_CLOSE:
         DestroyWindow(window);

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "../common/ids.h"
+#include "../common/messages.h"
 #include "../common/platform.h"
 #include "../common/session.h"
 
@@ -97,8 +98,8 @@ void EndWaitCursor(void *previous)
 
 void ShowErrorBox(int number, const char *text)
 {
-    char caption[64];
-    wsprintfA(caption, "Yelk Installation Error [%d]", number);
+    char caption[kErrorCaptionSize];
+    FormatErrorCaption(caption, sizeof caption, number);
     MessageBoxA((HWND)session.wizardDialog, text, caption, MB_ICONERROR | MB_OK);
 }
 

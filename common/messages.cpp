@@ -1,6 +1,9 @@
 /* The numbered messages of the installer. */
 #include "messages.h"
 
+#include <cstdio>
+
+
 static const char kReadProblem[] =
     "There seems to be a problem reading the installation file.\n\n"
     "Please try running the installation program again!";
@@ -40,4 +43,9 @@ const char *ErrorText(int number)
     if (number < 0 || number >= kErrorCount)
         return "";
     return kErrorTexts[number];
+}
+
+void FormatErrorCaption(char *out, size_t size, int number)
+{
+    snprintf(out, size, "Yelk Installation Error [%d]", number);
 }

@@ -10,7 +10,26 @@
 
 enum {
     kPathSize = 300,     /* every path text: 299 characters and the terminator */
+    kLongTextSize = 900, /* a buffer for a path or command composed from destDir
+                            or the program's own path: room to spare */
     kMemberCount = 10    /* files in the payload */
+};
+
+/* The wizard's pages, in the order the user meets them. */
+enum WizardPage {
+    kPageWelcome = 0,
+    kPageLicence = 1,
+    kPageFolder = 2,     /* destination folder and options */
+    kPageProgress = 3,
+    kPageFinish = 4,
+    kPageCount = 5
+};
+
+/* A run's decision on settings files an earlier installation left. */
+enum SettingsPolicy {
+    kSettingsUndecided = 0,   /* no existing settings file met yet in this run */
+    kSettingsKeep = 1,        /* existing settings files stay, their members skipped */
+    kSettingsReplace = 2      /* settings files are handled like all others */
 };
 
 struct InstallSession {
@@ -22,7 +41,7 @@ struct InstallSession {
     int newShell;                 /* 1 on a Windows 95-style shell; WinMain */
 
     /* Wizard */
-    int page;                     /* current page 0..4; SetPage */
+    WizardPage page;              /* current page; SetPage */
     char destDir[kPathSize];      /* destination folder; Install button and folder chooser */
     int makeBackups;              /* option 156; Install button */
     int keepSettings;             /* option 157; Install button */
@@ -49,7 +68,7 @@ struct InstallSession {
 
     /* Backup policy */
     char backupDir[kPathSize];    /* backup folder with trailing backslash, empty until first backup; BackupExisting */
-    int settingsPolicy;           /* 0 undecided, 1 keep, 2 replace existing settings files; BackupExisting */
+    SettingsPolicy settingsPolicy; /* decision on existing settings files; BackupExisting, ResetInstall */
 };
 
 extern InstallSession session;

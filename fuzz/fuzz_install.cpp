@@ -17,8 +17,10 @@
 #include "common/session.h"
 #include "payload/container.h"
 #include "payload/extract.h"
+#include "payload/install.h"
+#include "payload/marker.h"
 #include "payload/progress.h"
-#include "wizard/destdir.h"
+#include "payload/destdir.h"
 
 namespace {
 
@@ -62,53 +64,48 @@ void SetUpSandbox()
     atexit(RemoveSandbox);
 }
 
-/* The member streams as the scan will cut them (same marker rule: the byte
-   that breaks a partial match is not tried again); false when any member's
-   size field exceeds the cap. */
+/* The member streams as the scan will cut them (the installer's own
+   matcher); false when any member's size field exceeds the cap. */
 bool DecodedSizesWithinCap(const uint8_t *data, size_t size)
 {
-    static const uint8_t marker[4] = {'A', 'R', 'N', 'I'};
-    int pos = 0, members = 0;
+    char marker[kMarkerLength + 1];
+    BuildMarker(marker);
+    MarkerMatcher matcher = StartMatcher(reinterpret_cast<const uint8_t *>(marker));
+    int members = 0;
     bool open = false;
     uint8_t head[4];
-    int headLength = 0;
-    auto put = [&](uint8_t b) {
-        if (headLength < 4)
-            head[headLength++] = b;
+    size_t headLength = 0;
+    auto put = [&](const uint8_t *bytes, size_t count) {
+        for (size_t k = 0; k < count && headLength < 4; k++)
+            head[headLength++] = bytes[k];
     };
-    auto finished = [&]() {
+    auto withinCap = [&]() {
         if (headLength < 4)
             return true;
         uint32_t n = head[0] | head[1] << 8 | head[2] << 16 | (uint32_t)head[3] << 24;
         return n <= kDecodedCap;
     };
-    for (size_t i = 0; i < size; i++) {
-        uint8_t b = data[i];
-        if (b != marker[pos]) {
-            if (open) {
-                for (int k = 0; k < pos; k++)
-                    put(marker[k]);
-                put(b);
-            }
-            pos = 0;
-        } else if (++pos == 4) {
-            pos = 0;
-            if (open) {
-                if (!finished())
-                    return false;
-                if (++members == kMemberCount)
-                    return true;
-            }
-            open = true;
-            headLength = 0;
+    for (size_t at = 0; at < size;) {
+        MarkerRun run = MatchMarker(matcher, data + at, size - at);
+        if (open) {
+            put(matcher.marker, (size_t)run.released);
+            put(data + at, run.memberBytes);
         }
+        at += run.consumed;
+        if (!run.markerEnded)
+            continue;
+        if (open) {
+            if (!withinCap())
+                return false;
+            if (++members == kMemberCount)
+                return true;
+        }
+        open = true;
+        headLength = 0;
     }
-    if (open) {
-        for (int k = 0; k < pos; k++)
-            put(marker[k]);
-        return finished();
-    }
-    return true;
+    if (open)
+        put(matcher.marker, (size_t)matcher.held);
+    return !open || withinCap();
 }
 
 }  // namespace
@@ -153,11 +150,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     session.keepSettings = (options >> 1) & 1;
     SetProgramPath(ToWindowsPath(installer));
 
-    ResetInstall();
+    ResetInstall();   /* PayloadCrc matches the marker ResetInstall builds */
     expectedCrc = PayloadCrc(ToWindowsPath(installer).c_str());
-    ShowScanStatus();
-    DrawScanProgress(nullptr, nullptr);
-    if (CreateDestDir() != 1 || !OpenPayload())
+    if (StartInstallRun() != kStartReady)
         return 0;
 
     int result;

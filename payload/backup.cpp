@@ -14,12 +14,6 @@
 #include "../common/platform.h"
 #include "../common/session.h"
 
-enum {
-    kPolicyUndecided = 0,   /* no existing settings file met yet in this run */
-    kPolicyKeep = 1,        /* existing settings files stay, members skipped */
-    kPolicyReplace = 2      /* settings files are handled like all others */
-};
-
 static const char kBackupFolder[] = "\\backup";
 
 /* Longest destDir that leaves room in backupDir for the folder name and its
@@ -33,20 +27,20 @@ static int PrepareBackupDir()
     /* A longer destDir would leave no room for the path: the folder is then
        treated as one that cannot be created, and the user picks another. */
     if (strlen(session.destDir) > kMaxBackupBase) {
-        ShowErrorBox(6, ErrorText(6));
+        ShowError(kErrorBackupFolder);
         return 0;
     }
     snprintf(session.backupDir, sizeof session.backupDir, "%s%s", session.destDir, kBackupFolder);
     if (!PathExists(session.backupDir) && !MakeFolder(session.backupDir)) {
         session.backupDir[0] = '\0';
-        ShowErrorBox(6, ErrorText(6));
+        ShowError(kErrorBackupFolder);
         return 0;
     }
     strcat(session.backupDir, "\\");
     return 1;
 }
 
-int BackupExisting(const char *path)
+BackupResult BackupExisting(const char *path)
 {
     if (!PathExists(path))
         return kBackupGoOn;
@@ -56,14 +50,14 @@ int BackupExisting(const char *path)
 
     /* Settings files: the whole path counts, case-sensitively, so a folder
        named like "c:\old.ini\yelk" makes every member a settings file. */
-    if (session.settingsPolicy != kPolicyReplace && strstr(path, ".ini") != nullptr) {
-        if (session.settingsPolicy == kPolicyKeep)
+    if (session.settingsPolicy != kSettingsReplace && strstr(path, ".ini") != nullptr) {
+        if (session.settingsPolicy == kSettingsKeep)
             return kBackupKeep;
         if (session.keepSettings) {
-            session.settingsPolicy = kPolicyKeep;
+            session.settingsPolicy = kSettingsKeep;
             return kBackupKeep;
         }
-        session.settingsPolicy = kPolicyReplace;
+        session.settingsPolicy = kSettingsReplace;
     }
 
     if (!session.makeBackups)
@@ -84,7 +78,7 @@ int BackupExisting(const char *path)
        older backup would refuse to be replaced, hence its attributes go. */
     ClearAttributes(backupPath);
     if (!MoveFileReplacing(path, backupPath)) {
-        ShowErrorBox(7, ErrorText(7));
+        ShowError(kErrorBackupMove);
         return kBackupFailed;
     }
     return kBackupGoOn;

@@ -2,12 +2,15 @@
 #ifndef YELK_PAYLOAD_BACKUP_H
 #define YELK_PAYLOAD_BACKUP_H
 
-enum {
+enum BackupResult {
     kBackupGoOn = 1,      /* write the member */
     kBackupFailed = 2,    /* message shown */
     kBackupKeep = 3       /* leave the existing file, skip the member */
 };
 
-int BackupExisting(const char *path);
+/* Decides what happens to a file at path (a member's destination) before
+   the member is written there, and does it: moves it into the backup folder,
+   leaves it, or leaves it to be overwritten. */
+BackupResult BackupExisting(const char *path);
 
 #endif

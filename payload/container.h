@@ -5,7 +5,32 @@
 #ifndef YELK_PAYLOAD_CONTAINER_H
 #define YELK_PAYLOAD_CONTAINER_H
 
+#include <cstddef>
 #include <cstdint>
+
+#include "marker.h"
+
+/* Where a walk over the installer file stands relative to the payload. */
+enum PayloadPart {
+    kBeforePayload,        /* no marker seen yet: nothing is hashed */
+    kAfterMarker,          /* a marker just ended; a second one ends the payload */
+    kInMember,             /* inside a member stream */
+    kPayloadEnded          /* the terminating pair has been read */
+};
+
+/* A walk over the installer file from its first byte, block by block. */
+struct PayloadWalk {
+    MarkerMatcher matcher; /* the marker, and a match carried across blocks */
+    PayloadPart part;      /* where the walk stands */
+    uint32_t crc;          /* CRC-32 register over the member bytes so far */
+};
+
+PayloadWalk StartPayloadWalk(const uint8_t *marker);
+
+/* Walks data[0..size) up to and including the next marker, or to its end:
+   hashes the member bytes and follows the payload's parts. What the matcher
+   found is returned; run.consumed bytes were taken. */
+MarkerRun WalkPayload(PayloadWalk &w, const uint8_t *data, size_t size);
 
 /* CRC-32 of the member streams of the installer file at path (markers and
    everything outside the payload left out); 0 when the file cannot be opened

@@ -47,11 +47,15 @@ const uint32_t crcTable[256] = {
     0xB40BBE37, 0xC30C8EA1, 0x5A05DF1B, 0x2D02EF8D,
 };
 
-uint32_t Crc32(const void *data, size_t length)
+uint32_t CrcUpdate(uint32_t reg, const void *data, size_t length)
 {
     const uint8_t *p = static_cast<const uint8_t *>(data);
-    uint32_t reg = 0xFFFFFFFFu;
     for (size_t i = 0; i < length; i++)
         reg = CrcStep(reg, p[i]);
-    return ~reg;
+    return reg;
+}
+
+uint32_t Crc32(const void *data, size_t length)
+{
+    return ~CrcUpdate(0xFFFFFFFFu, data, length);
 }

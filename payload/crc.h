@@ -13,6 +13,9 @@ inline uint32_t CrcStep(uint32_t reg, uint8_t byte)
     return crcTable[(reg ^ byte) & 0xFF] ^ (reg >> 8);
 }
 
+/* The register after hashing length bytes of data. */
+uint32_t CrcUpdate(uint32_t reg, const void *data, size_t length);
+
 /* The finished CRC-32 of a buffer (preset 0xFFFFFFFF, result complemented). */
 uint32_t Crc32(const void *data, size_t length);
 

@@ -1,6 +1,6 @@
 /*
- * The extraction engine. PumpExtraction reads the installer file one byte at a
- * time, in slices of at most 15001 bytes, and splits it at the member marker;
+ * The extraction engine. PumpExtraction reads the installer file in slices of
+ * at most 15001 bytes and splits it at the member marker (marker.h);
  * each member's raw bytes are collected in a temporary file and then passed
  * through the backup policy and the decoder into the destination folder.
  * CleanupInstall undoes what a failed or cancelled run wrote.
@@ -16,19 +16,10 @@
 #include "../common/session.h"
 #include "backup.h"
 #include "lzhuf.h"
+#include "marker.h"
 #include "progress.h"
 
-/* The installer file is read one byte at a time through its stream's buffer.
-   Only this engine touches the stream, from one thread, so the C library's
-   lock-free form serves where it has one. */
-#if defined(__GLIBC__)
-#define ReadStreamByte(stream) getc_unlocked(stream)
-#else
-#define ReadStreamByte(stream) getc(stream)
-#endif
-
-/* File names of the members, in payload order. */
-static const char *const kMemberNames[kMemberCount] = {
+const char *const kMemberNames[kMemberCount] = {
     "yelk32.exe",   /* the client program */
     "yelk.hlp",     /* help; its index yelk.gid is removed after it */
     "primer.hlp",   /* introductory help; its index primer.gid likewise */
@@ -41,12 +32,6 @@ static const char *const kMemberNames[kMemberCount] = {
     "marks.ini",
 };
 
-/* The two halves of the marker. They are read through volatile pointers so
-   that no compiler folds them into one constant: a complete marker anywhere in
-   the installer ahead of the payload would be taken for the payload's start. */
-static const char *volatile markerHead = "A";
-static const char *volatile markerTail = "RNI";
-
 static const char kTempName[] = "yelk.tmp";
 /* A member is decoded under this name in the destination folder and takes
    its own name only once it is complete: a full disk or a killed run never
@@ -54,7 +39,7 @@ static const char kTempName[] = "yelk.tmp";
 static const char kPartialName[] = "yelk.new";
 
 enum {
-    kPendingBytes = 4096   /* member bytes gathered before they go to memberStream */
+    kScanBlock = 4096      /* installer bytes read at a time, never past the slice */
 };
 static const char kTempFallback[] = "c:\\yelk.tmp";
 
@@ -110,7 +95,7 @@ void ResetInstall()
     session.markerPos = 0;
     session.sliceCount = 0;
     session.memberIndex = 0;
-    session.settingsPolicy = 0;
+    session.settingsPolicy = kSettingsUndecided;
     session.createdDestDir = 0;
     session.abortRequested = 0;
     session.overallFill = 0;
@@ -121,8 +106,15 @@ void ResetInstall()
     session.tempPath[0] = '\0';
     session.backupDir[0] = '\0';
     memset(session.wroteMember, 0, sizeof session.wroteMember);
-    strcpy(session.marker, markerHead);
-    strcat(session.marker, markerTail);
+    BuildMarker(session.marker);
+}
+
+DestDirResult PrepareInstallRun()
+{
+    ResetInstall();
+    ShowScanStatus();
+    DrawScanProgress(nullptr, nullptr);
+    return CreateDestDir();
 }
 
 void ShowScanStatus()
@@ -154,33 +146,39 @@ static void ComputeTempPath()
 /* A write to, or the closing of, the temporary member file failed (a full
    disk, a size limit): the member would be decoded from missing bytes, so the
    run stops with [11] instead. */
-static int FailTempFile()
+static PumpResult FailTempFile()
 {
     if (session.memberStream) {
         fclose(session.memberStream);
         session.memberStream = nullptr;
     }
     DeleteFileTwice(session.tempPath);
-    ShowErrorBox(11, ErrorText(11));
+    ShowError(kErrorTempFile);
     CloseSetupStream();
     return kPumpFailed;
 }
 
+/* What a slice returns when finishing a member did not succeed. */
+static PumpResult PumpResultOf(MemberResult result)
+{
+    return result == kMemberBackupFailed ? kPumpBackupFailed : kPumpFailed;
+}
+
 /* Closes the member being collected and finishes it; the temporary file is
-   deleted whatever happened. Returns ExtractMember's result. */
-static int FinishCollectedMember()
+   deleted whatever happened. kPumpMore when the member is done. */
+static PumpResult FinishCollectedMember()
 {
     FILE *member = session.memberStream;
     session.memberStream = nullptr;
     if (!CloseWrittenStream(member))
         return FailTempFile();
-    int result = ExtractMember(session.tempPath);
+    MemberResult result = ExtractMember(session.tempPath);
     DeleteFileTwice(session.tempPath);
-    return result;
+    return result == kMemberDone ? kPumpMore : PumpResultOf(result);
 }
 
 /* The end of the scan after the tenth member. */
-static int FinishScan()
+static PumpResult FinishScan()
 {
     DrawScanProgress(nullptr, session.setupStream);
     CloseSetupStream();
@@ -192,7 +190,7 @@ static int FinishScan()
    tenth member and the integrity pass saw it, so the file has changed or the
    disk failed since: the member being collected is incomplete ([9]). A file
    without any marker ends the scan with no member. */
-static int EndOfFile()
+static PumpResult EndOfFile()
 {
     DrawScanProgress(nullptr, session.setupStream);
     int readFailed = ferror(session.setupStream);
@@ -204,17 +202,17 @@ static int EndOfFile()
         session.memberStream = nullptr;
         DeleteFileTwice(session.tempPath);
     }
-    ShowErrorBox(9, ErrorText(9));
+    ShowError(kErrorReadInstaller);
     return kPumpFailed;
 }
 
 /* A whole marker was read: finish the member it closes and open the next.
    kPumpMore means the scan goes on; anything else is the slice's result. */
-static int CloseMember()
+static PumpResult CloseMember()
 {
     if (session.memberStream) {
-        int result = FinishCollectedMember();
-        if (result != 1) {
+        PumpResult result = FinishCollectedMember();
+        if (result != kPumpMore) {
             CloseSetupStream();
             return result;
         }
@@ -225,7 +223,7 @@ static int CloseMember()
     ComputeTempPath();
     session.memberStream = OpenFileStream(session.tempPath, "wb");
     if (session.memberStream == nullptr) {
-        ShowErrorBox(11, ErrorText(11));
+        ShowError(kErrorTempFile);
         CloseSetupStream();
         return kPumpFailed;
     }
@@ -233,112 +231,69 @@ static int CloseMember()
     return kPumpMore;
 }
 
-/* Hands the gathered member bytes to memberStream; 1 on success. */
-static int WritePending(const unsigned char *pending, size_t *used)
+/* Writes the member bytes a matcher run found to memberStream: the marker
+   bytes it released, then data[0..memberBytes). 1 on success. */
+static int WriteMemberBytes(FILE *member, const MarkerRun &run, const uint8_t *data)
 {
-    size_t count = *used;
-    *used = 0;
-    return count == 0 || fwrite(pending, 1, count, session.memberStream) == count;
+    size_t released = (size_t)run.released;
+    if (released && fwrite(session.marker, 1, released, member) != released)
+        return 0;
+    return run.memberBytes == 0 || fwrite(data, 1, run.memberBytes, member) == run.memberBytes;
 }
 
-int PumpExtraction()
+static uint8_t scanBlock[kScanBlock];
+
+PumpResult PumpExtraction()
 {
     /* A timer tick that arrives after the run was cleaned up finds no file. */
     if (session.setupStream == nullptr)
         return kPumpIdle;
 
-    /* The loop runs on local copies of the scan state, which stay in registers
-       (a byte stored through a stream could otherwise be any field of the
-       session); they go back into the session before anything else runs.
-       Member bytes gather in a small block and reach memberStream, in the same
-       order, whenever it fills and before anything else happens. */
+    /* Blocks are read no further than the slice allows, so that the stream's
+       position is always what the slices consumed. Ahead of the first marker
+       no member is open and the bytes are dropped. */
     FILE *in = session.setupStream;
-    FILE *member = session.memberStream;
-    unsigned char marker[kMarkerLength];
-    memcpy(marker, session.marker, kMarkerLength);
-    int pos = session.markerPos;
-    int count = session.sliceCount;
-    unsigned char pending[kPendingBytes + kMarkerLength];
-    size_t used = 0;
-
+    MarkerMatcher matcher = {reinterpret_cast<const uint8_t *>(session.marker), session.markerPos};
     for (;;) {
-        int c;
-        if (member && pos == 0) {
-            /* Inside a member with nothing held back, every byte but the
-               marker's first belongs to the member: copy such bytes until the
-               block is full or the slice is used up. */
-            size_t room = kPendingBytes - used;
-            size_t sliceLeft = count < kSliceBytes ? (size_t)(kSliceBytes - count) : 1;
-            size_t stop = room < sliceLeft ? room : sliceLeft;
-            size_t i = 0;
-            for (; i < stop; i++) {
-                c = ReadStreamByte(in);
-                if (c == marker[0] || c == EOF)
-                    break;
-                pending[used + i] = (unsigned char)c;
-            }
-            used += i;
-            count += (int)i;
-            if (i == stop) {
-                if (used >= kPendingBytes && !WritePending(pending, &used))
-                    return FailTempFile();
-                if (count >= kSliceBytes)
-                    break;
-                continue;
-            }
-            /* c is the marker's first byte or the end of the file. */
-        } else {
-            c = ReadStreamByte(in);
-        }
+        size_t want = (size_t)(kSliceBytes - session.sliceCount);
+        if (want > kScanBlock)
+            want = kScanBlock;
+        size_t got = fread(scanBlock, 1, want, in);
 
-        if (c == EOF) {
-            session.markerPos = pos;
-            session.sliceCount = count;
-            if (!WritePending(pending, &used))
+        size_t at = 0;
+        bool markerEnded = false;
+        while (at < got && !markerEnded) {
+            MarkerRun run = MatchMarker(matcher, scanBlock + at, got - at);
+            if (session.memberStream && !WriteMemberBytes(session.memberStream, run, scanBlock + at))
                 return FailTempFile();
+            at += run.consumed;
+            session.sliceCount += (int)run.consumed;
+            markerEnded = run.markerEnded;
+        }
+        session.markerPos = matcher.held;
+
+        if (markerEnded) {
+            /* The stream goes back to just after the marker: the bytes after
+               it belong to the next member, and a scan that ends here paints
+               the bar for this place. */
+            if (at < got)
+                fseek(in, -(long)(got - at), SEEK_CUR);
+            PumpResult result = CloseMember();
+            if (result != kPumpMore)
+                return result;
+        } else if (got < want) {
             return EndOfFile();
         }
 
-        if (c == marker[pos]) {
-            if (++pos == kMarkerLength) {
-                session.markerPos = pos;
-                session.sliceCount = count;
-                if (!WritePending(pending, &used))
-                    return FailTempFile();
-                int result = CloseMember();
-                if (result != kPumpMore)
-                    return result;
-                member = session.memberStream;
-                pos = session.markerPos;
-            }
-        } else {
-            /* Not (or no longer) a marker: the held-back bytes and this one
-               belong to the member. This byte is not tried as the start of a
-               new marker, so an "A" just before a marker hides that marker. */
-            if (member) {
-                for (int k = 0; k < pos; k++)
-                    pending[used++] = marker[k];
-                pending[used++] = (unsigned char)c;
-                if (used >= kPendingBytes && !WritePending(pending, &used))
-                    return FailTempFile();
-            }
-            pos = 0;
+        if (session.sliceCount >= kSliceBytes) {
+            session.sliceCount = 0;
+            DrawScanProgress(nullptr, in);
+            return kPumpMore;
         }
-
-        if (++count >= kSliceBytes)
-            break;
     }
-
-    /* The slice is used up. */
-    session.markerPos = pos;
-    session.sliceCount = 0;
-    if (!WritePending(pending, &used))
-        return FailTempFile();
-    DrawScanProgress(nullptr, in);
-    return kPumpMore;
 }
 
-int ExtractMember(const char *tempFile)
+MemberResult ExtractMember(const char *tempFile)
 {
     fflush(nullptr);
 
@@ -350,20 +305,20 @@ int ExtractMember(const char *tempFile)
     snprintf(text, sizeof text, "Extracting file: %s%s", parts.name, parts.ext);
     SetStatusText(text);
     if (path[0] == '\0')
-        return 0;
+        return kMemberFailed;
 
-    int policy = BackupExisting(path);
+    BackupResult policy = BackupExisting(path);
     if (policy == kBackupKeep) {
         /* The user's own file stays; this member's bytes go with the
            temporary file, and clean-up must leave the file alone. */
         session.memberIndex++;
-        return 1;
+        return kMemberDone;
     }
-    if (policy != kBackupGoOn)
-        return 2;
+    if (policy == kBackupFailed)
+        return kMemberBackupFailed;
 
     if (!DecodeToFile(tempFile, path))
-        return 0;
+        return kMemberFailed;
     session.wroteMember[session.memberIndex] = 1;
 
     /* The help viewer keeps an index beside each help file; a stale one would
@@ -379,7 +334,7 @@ int ExtractMember(const char *tempFile)
     }
 
     session.memberIndex++;
-    return 1;
+    return kMemberDone;
 }
 
 /* The file a member is decoded into before it takes its name: kPartialName
@@ -394,7 +349,7 @@ int DecodeToFile(const char *source, const char *destination)
     FILE *in = OpenFileStream(source, "rb");
     if (in == nullptr) {
         CleanupInstall();
-        ShowErrorBox(3, ErrorText(3));
+        ShowError(kErrorReadMember);
         return 0;
     }
     char partial[kMemberPathSize];
@@ -403,7 +358,7 @@ int DecodeToFile(const char *source, const char *destination)
     if (out == nullptr) {
         fclose(in);
         CleanupInstall();
-        ShowErrorBox(4, ErrorText(4));
+        ShowError(kErrorWriteMember);
         return 0;
     }
 
@@ -418,17 +373,12 @@ int DecodeToFile(const char *source, const char *destination)
     /* Until the complete file replaces it, whatever stood at destination (a
        file the user chose to overwrite) stays as it was. A folder or a file
        in use there cannot be replaced. */
-    int number = 0;
-    if (!ok)
-        number = 5;
-    else if (!MoveFileReplacing(partial, destination))
-        number = 4;
-    if (number == 0)
+    if (ok && MoveFileReplacing(partial, destination))
         return 1;
 
     DeleteFileTwice(partial);
     CleanupInstall();
-    ShowErrorBox(number, ErrorText(number));
+    ShowError(ok ? kErrorWriteMember : kErrorDecodeMember);
     return 0;
 }
 

@@ -7,15 +7,15 @@
 #define YELK_PAYLOAD_EXTRACT_H
 
 #include "../common/session.h"
+#include "destdir.h"
 
 enum {
     kSliceBytes = 15001,  /* bytes one PumpExtraction call consumes at most */
-    kMarkerLength = 4,    /* bytes of the member marker */
     kMemberPathSize = kPathSize + 16  /* destDir, a backslash, the longest file name */
 };
 
 /* Results of PumpExtraction */
-enum {
+enum PumpResult {
     kPumpFailed = 0,      /* message shown */
     kPumpFinished = 1,    /* scan ended */
     kPumpBackupFailed = 2,/* message shown; back to the options page */
@@ -25,13 +25,27 @@ enum {
                              caller does nothing */
 };
 
+/* File names of the members, in payload order. */
+extern const char *const kMemberNames[kMemberCount];
+
 /* destDir + "\" + file name of member index into out (kMemberPathSize
    bytes); "" outside 0..9. */
 void MemberPath(char *out, int index);
 void ResetInstall();
+/* What every run does first: ResetInstall, the status line, the empty
+   overall bar, then the destination folder (CreateDestDir). StartInstallRun
+   (install.h) goes on to check and open the installer file. */
+DestDirResult PrepareInstallRun();
 void ShowScanStatus();
-int PumpExtraction();
-int ExtractMember(const char *tempFile);
+/* Results of ExtractMember */
+enum MemberResult {
+    kMemberFailed = 0,        /* message shown, run cleaned up */
+    kMemberDone = 1,          /* written or left in place; memberIndex advanced */
+    kMemberBackupFailed = 2   /* message shown */
+};
+
+PumpResult PumpExtraction();
+MemberResult ExtractMember(const char *tempFile);
 int DecodeToFile(const char *source, const char *destination);
 void CleanupInstall();
 

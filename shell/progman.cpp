@@ -81,7 +81,7 @@ int FormatProgmanCommand(int row, char *out, int size)
 
 int CreateProgmanGroup()
 {
-    char command[kProgmanCommandSize];
+    char command[kLongTextSize];
     for (int row = 0; row < kProgmanCommandCount; row++) {
         int required = FormatProgmanCommand(row, command, sizeof command);
         if (!ProgmanCommand(command) && required)

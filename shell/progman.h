@@ -9,8 +9,7 @@
 #include <ddeml.h>
 
 enum {
-    kProgmanCommandCount = 12,   /* commands CreateProgmanGroup sends */
-    kProgmanCommandSize = 900    /* buffer one command is formatted into */
+    kProgmanCommandCount = 12    /* commands CreateProgmanGroup sends */
 };
 
 /* Sends one bracketed command in a conversation of its own; 1 when the

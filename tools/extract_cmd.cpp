@@ -18,7 +18,7 @@
 #include "payload/container.h"
 #include "payload/extract.h"
 #include "payload/progress.h"
-#include "wizard/destdir.h"
+#include "payload/destdir.h"
 
 static const char kExtractUsage[] =
     "usage: yelkpack extract FILE DIR [--no-backups] [--no-keep-settings] [--crc HEX]";

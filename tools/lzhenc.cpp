@@ -14,12 +14,18 @@
 #include <cmath>
 #include <deque>
 
-const uint8_t kMarkerBytes[4] = {'A', 'R', 'N', 'I'};
+const uint8_t *MarkerBytes()
+{
+    static char marker[kMarkerLength + 1];
+    if (marker[0] == '\0')
+        BuildMarker(marker);
+    return reinterpret_cast<const uint8_t *>(marker);
+}
 
 long FindMarker(const uint8_t *bytes, size_t length)
 {
-    for (size_t i = 0; i + 4 <= length; i++)
-        if (memcmp(bytes + i, kMarkerBytes, 4) == 0)
+    for (size_t i = 0; i + kMarkerLength <= length; i++)
+        if (memcmp(bytes + i, MarkerBytes(), kMarkerLength) == 0)
             return (long)i;
     return -1;
 }
@@ -27,7 +33,7 @@ long FindMarker(const uint8_t *bytes, size_t length)
 int MarkerPrefixAtEnd(const uint8_t *bytes, size_t length)
 {
     for (int k = 3; k >= 1; k--)
-        if (length >= (size_t)k && memcmp(bytes + length - k, kMarkerBytes, k) == 0)
+        if (length >= (size_t)k && memcmp(bytes + length - k, MarkerBytes(), k) == 0)
             return k;
     return 0;
 }
@@ -236,7 +242,7 @@ void Encoder::Code(const Token &t)
 
 bool Encoder::MarkerEndsAt(size_t k) const
 {
-    return k >= 3 && memcmp(&out_[k - 3], kMarkerBytes, 4) == 0;
+    return k >= 3 && memcmp(&out_[k - 3], MarkerBytes(), kMarkerLength) == 0;
 }
 
 /* Codes t; false when a byte it finished completes the marker. */

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "lzhenc.h"
+#include "payload/marker.h"
 
 struct EncodeStats {
     uint64_t conflicts = 0;     /* times a finished byte completed the marker */
@@ -37,8 +38,9 @@ struct EncodeOptions {
    found (only possible with avoidMarker). */
 std::vector<uint8_t> LzhEncodeWith(const uint8_t *data, size_t size, const EncodeOptions &options);
 
-/* The member marker's bytes, and the rule checks every stream must pass. */
-extern const uint8_t kMarkerBytes[4];
+/* The member marker's bytes (BuildMarker's), and the rule checks every
+   stream must pass. */
+const uint8_t *MarkerBytes();
 /* Offset of the first marker in bytes, or -1. */
 long FindMarker(const uint8_t *bytes, size_t length);
 /* 1, 2 or 3 when bytes end with that many leading bytes of the marker, else 0. */

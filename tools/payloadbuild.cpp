@@ -7,11 +7,11 @@ std::vector<uint8_t> BuildPayload(const std::vector<std::vector<uint8_t>> &strea
 {
     std::vector<uint8_t> payload;
     for (const std::vector<uint8_t> &s : streams) {
-        payload.insert(payload.end(), kMarkerBytes, kMarkerBytes + 4);
+        payload.insert(payload.end(), MarkerBytes(), MarkerBytes() + kMarkerLength);
         payload.insert(payload.end(), s.begin(), s.end());
     }
-    payload.insert(payload.end(), kMarkerBytes, kMarkerBytes + 4);
-    payload.insert(payload.end(), kMarkerBytes, kMarkerBytes + 4);
+    payload.insert(payload.end(), MarkerBytes(), MarkerBytes() + kMarkerLength);
+    payload.insert(payload.end(), MarkerBytes(), MarkerBytes() + kMarkerLength);
     payload.push_back('\r');
     payload.push_back('\n');
     return payload;

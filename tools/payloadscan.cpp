@@ -2,50 +2,31 @@
 #include "payloadscan.h"
 
 #include "lzhenc_internal.h"
-#include "payload/crc.h"
-
-const char *const kMemberNames[10] = {
-    "yelk32.exe", "yelk.hlp", "primer.hlp", "about.txt", "history.txt",
-    "yelk.ini", "macros.ini", "menus.ini", "hosts.ini", "marks.ini",
-};
+#include "payload/container.h"
 
 void ScanPayload(const uint8_t *bytes, size_t length, PayloadScan *scan)
 {
-    enum { kBefore, kAfterMarker, kInMember, kDone } state = kBefore;
     *scan = PayloadScan();
-    int matched = 0;
+    PayloadWalk walk = StartPayloadWalk(MarkerBytes());
     uint64_t memberStart = 0;
-    uint32_t reg = 0xFFFFFFFFu;
-    for (size_t k = 0; k < length && state != kDone; k++) {
-        uint8_t b = bytes[k];
-        if (b == kMarkerBytes[matched]) {
-            if (++matched < 4)
-                continue;
-            matched = 0;
-            if (state == kBefore) {
-                scan->sawMarker = true;
-                scan->firstMarker = k - 3;
-            } else if (state == kInMember) {
-                scan->members.push_back({memberStart, k - 3 - memberStart});
-            } else {
-                state = kDone;
-                scan->terminated = true;
-                scan->end = k + 1;
-                break;
-            }
-            state = kAfterMarker;
-            memberStart = k + 1;
+    for (size_t at = 0; at < length && walk.part != kPayloadEnded;) {
+        PayloadPart before = walk.part;
+        MarkerRun run = WalkPayload(walk, bytes + at, length - at);
+        at += run.consumed;
+        if (!run.markerEnded)
             continue;
+        if (before == kBeforePayload) {
+            scan->sawMarker = true;
+            scan->firstMarker = at - kMarkerLength;
+        } else if (walk.part == kPayloadEnded) {
+            scan->terminated = true;
+            scan->end = at;
+        } else {
+            scan->members.push_back({memberStart, at - kMarkerLength - memberStart});
         }
-        if (state != kBefore) {
-            state = kInMember;
-            for (int j = 0; j < matched; j++)
-                reg = CrcStep(reg, kMarkerBytes[j]);
-            reg = CrcStep(reg, b);
-        }
-        matched = 0;
+        memberStart = at;
     }
-    scan->crc = ~reg;
+    scan->crc = ~walk.crc;
 }
 
 uint32_t MemberDecodedSize(const uint8_t *stream, uint64_t length)

@@ -1,9 +1,8 @@
 /*
- * The installer's byte-wise marker matcher, run over a whole file in memory,
- * reporting where it finds things: the first marker, each member stream, the
- * terminating pair, and the CRC it hashes along the way. It matches exactly as
- * the installer does (a byte that breaks a partial match is never the start of
- * a marker), so a marker hidden behind "A", "AR" or "ARN" is missed here too.
+ * The installer's own payload walk (payload/container.h) over a whole file in
+ * memory, reporting where it finds things: the first marker, each member
+ * stream, the terminating pair, and the CRC it hashes along the way. A marker
+ * hidden behind "A", "AR" or "ARN" is missed here as in the installer.
  */
 #ifndef YELK_TOOLS_PAYLOADSCAN_H
 #define YELK_TOOLS_PAYLOADSCAN_H
@@ -11,6 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <vector>
+
+#include "payload/extract.h"   /* kMemberNames */
 
 struct ScannedMember {
     uint64_t offset;     /* first byte of the stream in the file */
@@ -31,8 +32,5 @@ void ScanPayload(const uint8_t *bytes, size_t length, PayloadScan *scan);
 /* Decoded size field of a member stream (its first four bytes, little-endian);
    0 when the stream is shorter. */
 uint32_t MemberDecodedSize(const uint8_t *stream, uint64_t length);
-
-/* The ten client files in payload order. */
-extern const char *const kMemberNames[10];
 
 #endif

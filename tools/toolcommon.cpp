@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "common/session.h"
+#include "payload/marker.h"
 
 int Report(int code, const char *format, ...)
 {
@@ -42,7 +43,5 @@ int ReadWholeFile(const std::string &path, std::vector<uint8_t> *bytes, std::str
 
 void BuildSessionMarker()
 {
-    /* Put together at run time, as the installer does. */
-    strcpy(session.marker, "A");
-    strcat(session.marker, "RNI");
+    BuildMarker(session.marker);
 }

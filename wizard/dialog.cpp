@@ -12,9 +12,9 @@
 #include "../common/session.h"
 #include "../payload/container.h"
 #include "../payload/extract.h"
+#include "../payload/install.h"
 #include "../payload/progress.h"
 #include "../shell/progman.h"
-#include "destdir.h"
 #include "wizard.h"
 
 enum {
@@ -35,11 +35,13 @@ static void ReadFolderText(HWND dialog)
     SendDlgItemMessageA(dialog, IDC_FOLDERTEXT, WM_GETTEXT, kPathSize, (LPARAM)session.destDir);
 }
 
-static int AskError(HWND owner, int number, UINT style)
+/* Message id in a box of the given style (the engine's own errors go
+   through ShowError); the button pressed. */
+static int AskError(HWND owner, ErrorId id, UINT style)
 {
-    char caption[64];
-    snprintf(caption, sizeof caption, "Yelk Installation Error [%d]", number);
-    return MessageBoxA(owner, ErrorText(number), caption, style);
+    char caption[kErrorCaptionSize];
+    FormatErrorCaption(caption, sizeof caption, id);
+    return MessageBoxA(owner, ErrorText(id), caption, style);
 }
 
 static void InitDialog(HWND dialog)
@@ -52,7 +54,7 @@ static void InitDialog(HWND dialog)
     CheckDlgButton(dialog, IDC_LAUNCHCLIENT, BST_UNCHECKED);
     InitWizardTexts(dialog);
     InitDefaultFolder(dialog);
-    SetPage(dialog, -1);
+    LayOutPages(dialog);
 }
 
 /* The wizard icon at the corner of control 120 on every page; the overall bar
@@ -81,35 +83,34 @@ static void StartInstall(HWND dialog)
     session.makeBackups = IsChecked(dialog, IDC_MAKEBACKUPS);
     session.keepSettings = IsChecked(dialog, IDC_KEEPSETTINGS);
     session.createShortcuts = IsChecked(dialog, IDC_CREATESHORTCUTS);
-    SetPage(dialog, 3);
-    ResetInstall();
-    ShowScanStatus();
-    DrawScanProgress(nullptr, nullptr);
-    if (CreateDestDir() == 2) {
-        SetPage(dialog, 2);
-        return;
-    }
+    SetPage(dialog, kPageProgress);
     SetFocus(GetDlgItem(dialog, IDC_BUTTON2));
-    if (!OpenPayload()) {
+    switch (StartInstallRun()) {
+    case kStartReady:
+        PostMessageA(dialog, UM_PUMP, 0, 0);
+        break;
+    case kStartFolderFailed:
+        SetPage(dialog, kPageFolder);
+        break;
+    case kStartPayloadFailed:
         EndDialog(dialog, 1);
-        return;
+        break;
     }
-    PostMessageA(dialog, UM_PUMP, 0, 0);
 }
 
 static void PressButton1(HWND dialog)
 {
     switch (session.page) {
-    case 0:
-        SetPage(dialog, 1);
+    case kPageWelcome:
+        SetPage(dialog, kPageLicence);
         break;
-    case 1:
-        SetPage(dialog, 2);
+    case kPageLicence:
+        SetPage(dialog, kPageFolder);
         break;
-    case 2:
+    case kPageFolder:
         StartInstall(dialog);
         break;
-    default:   /* disabled on page 3, hidden on page 4 */
+    default:   /* disabled on the progress page, hidden on the finish page */
         break;
     }
 }
@@ -117,7 +118,7 @@ static void PressButton1(HWND dialog)
 /* Cancel, No, Abort or Finish, and closing the window on any page. */
 static void PressButton2(HWND dialog)
 {
-    if (session.page == 4) {
+    if (session.page == kPageFinish) {
         session.installDone = 1;
         session.openHelp = IsChecked(dialog, IDC_OPENHELP);
         session.launchClient = IsChecked(dialog, IDC_LAUNCHCLIENT);
@@ -140,7 +141,7 @@ static void PressButton2(HWND dialog)
     KillTimer(dialog, IDT_PUMP);
     CleanupInstall();
     ResetInstall();
-    SetPage(dialog, 2);
+    SetPage(dialog, kPageFolder);
 }
 
 static void Browse(HWND dialog)
@@ -160,11 +161,11 @@ static void FinishExtraction(HWND dialog)
 {
     if (session.createShortcuts) {
         while (!CreateProgmanGroup()) {
-            if (AskError((HWND)session.mainWindow, 15, MB_ICONQUESTION | MB_YESNO) != IDYES)
+            if (AskError((HWND)session.mainWindow, kErrorProgmanGroup, MB_ICONQUESTION | MB_YESNO) != IDYES)
                 break;
         }
     }
-    SetPage(dialog, 4);
+    SetPage(dialog, kPageFinish);
 }
 
 /* One UM_PUMP: 0 when it was ignored or the next slice is scheduled, else 1. */
@@ -184,7 +185,7 @@ static INT_PTR Pump(HWND dialog)
     case kPumpFinished:
         if (session.memberIndex == 0) {
             CleanupInstall();
-            AskError(dialog, 14, MB_OK | MB_ICONERROR);
+            AskError(dialog, kErrorNoMember, MB_OK | MB_ICONERROR);
             EndDialog(dialog, 0);
         } else {
             FinishExtraction(dialog);
@@ -192,7 +193,7 @@ static INT_PTR Pump(HWND dialog)
         return 1;
     case kPumpBackupFailed:
         CleanupInstall();
-        SetPage(dialog, 2);
+        SetPage(dialog, kPageFolder);
         return 1;
     default:
         CleanupInstall();
@@ -223,8 +224,8 @@ INT_PTR CALLBACK InstallDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
             PressButton2(dialog);
             return 1;
         case IDC_BACK:
-            if (session.page > 0)
-                SetPage(dialog, session.page - 1);
+            if (session.page > kPageWelcome)
+                SetPage(dialog, (WizardPage)(session.page - 1));
             return 0;
         case IDC_BROWSE:
             Browse(dialog);

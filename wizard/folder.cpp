@@ -16,10 +16,6 @@
 #include "../common/session.h"
 #include "geometry.h"
 
-enum {
-    kDefaultFolderSize = 900   /* buffer of the default-folder text */
-};
-
 static const char kChooserTitle[] = "Yelk Select Folder";
 static const char kDummyFileName[] = "JUNK!";   /* also the template's text of 1152 */
 
@@ -31,7 +27,7 @@ static char chosenFolder[kPathSize];
 
 void InitDefaultFolder(HWND dialog)
 {
-    char text[kDefaultFolderSize];
+    char text[kLongTextSize];
     DWORD length = GetModuleFileNameA((HMODULE)session.appInstance, text, sizeof text);
     text[length < sizeof text ? length : sizeof text - 1] = '\0';
     CharLowerA(text);
@@ -40,7 +36,7 @@ void InitDefaultFolder(HWND dialog)
     if (GetDriveTypeA(text) != DRIVE_FIXED) {
         /* Not a fixed disk (floppy, CD, network): use the Windows folder's drive,
            and make it current so that nothing keeps the removable one busy. */
-        char windows[kDefaultFolderSize];
+        char windows[kLongTextSize];
         UINT got = GetWindowsDirectoryA(windows, sizeof windows);
         if (got > 0 && got < sizeof windows) {
             PathParts parts;

@@ -34,7 +34,7 @@ struct PageButtons {
     int focus;             /* control that gets the keyboard focus */
 };
 
-static const PageButtons kPageButtons[5] = {
+static const PageButtons kPageButtons[kPageCount] = {
     {"&Next >", 1, "Cancel", IDC_BUTTON1},
     {"&Yes", 1, "&No", IDC_LICENCETEXT},
     {"&Install", 1, "Cancel", IDC_BUTTON1},
@@ -136,17 +136,19 @@ static void HideAndDisable(HWND control)
     EnableWindow(control, FALSE);
 }
 
-void SetPage(HWND dialog, int page)
+void LayOutPages(HWND dialog)
 {
-    if (page < -1 || page > 4)
+    for (int base : kGroups)
+        StackGroup(dialog, base);
+    for (int base : kGroups)
+        ShowGroup(dialog, base, 0);
+    SetPage(dialog, kPageWelcome);
+}
+
+void SetPage(HWND dialog, WizardPage page)
+{
+    if (page < kPageWelcome || page >= kPageCount)
         return;
-    if (page == -1) {
-        for (int base : kGroups)
-            StackGroup(dialog, base);
-        for (int base : kGroups)
-            ShowGroup(dialog, base, 0);
-        page = 0;
-    }
     session.page = page;
     session.overallFill = 0;
     SendDlgItemMessageA(dialog, IDC_STATUS, WM_SETTEXT, 0, (LPARAM)kScanningText);
@@ -154,16 +156,16 @@ void SetPage(HWND dialog, int page)
     InvalidateControl(dialog, IDC_FILEBAR);
 
     switch (page) {
-    case 0:
+    case kPageWelcome:
         ShowOnlyGroup(dialog, IDC_WELCOME);
         break;
-    case 1:
+    case kPageLicence:
         ShowOnlyGroup(dialog, IDC_LICENCEINTRO);
         break;
-    case 2:
+    case kPageFolder:
         ShowOnlyGroup(dialog, IDC_FOLDERINTRO);
         break;
-    case 3:
+    case kPageProgress:
         /* The folder lines, frame and text stay as page 2 left them; Browse
            stays in view but greyed; the options make room for the bars. */
         ShowGroup(dialog, IDC_WELCOME, 0);
@@ -175,9 +177,11 @@ void SetPage(HWND dialog, int page)
         ShowGroup(dialog, IDC_DONE1, 0);
         ShowGroup(dialog, IDC_STATUS, 1);
         break;
-    case 4:
+    case kPageFinish:
         MessageBeep(0);
         ShowOnlyGroup(dialog, IDC_DONE1);
+        break;
+    case kPageCount:
         break;
     }
 

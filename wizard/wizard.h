@@ -2,12 +2,14 @@
  * The wizard's Win32 routines: page layout and switching (pages.cpp), the
  * destination folder and its chooser (folder.cpp). The progress painters are
  * part of the platform interface (common/platform.h, paint.cpp);
- * CreateDestDir is portable (destdir.h).
+ * CreateDestDir is portable (payload/destdir.h).
  */
 #ifndef YELK_WIZARD_WIZARD_H
 #define YELK_WIZARD_WIZARD_H
 
 #include <windows.h>
+
+#include "../common/session.h"
 
 /* ---- Pages (pages.cpp) ---- */
 
@@ -22,10 +24,12 @@ void StackGroup(HWND dialog, int base);
 void ShowGroup(HWND dialog, int base, int show);
 /* Invalidates, with erase, the dialog area under control `id`. */
 void InvalidateControl(HWND dialog, int id);
-/* -1 lays the pages out once and shows page 0; 0..4 switch to that page:
-   session.page, empty overall bar, status "Scanning files...", buttons,
-   focus. */
-void SetPage(HWND dialog, int page);
+/* Lays the pages out once (every group moved to the page area and hidden)
+   and shows the welcome page. */
+void LayOutPages(HWND dialog);
+/* Switches to page: session.page, empty overall bar, status "Scanning
+   files...", buttons, focus. */
+void SetPage(HWND dialog, WizardPage page);
 /* Caption, welcome text with the version, licence text from RCDATA 3. */
 void InitWizardTexts(HWND dialog);
 

@@ -61,7 +61,7 @@ TEST(ResetInstall, BuildsTheMarkerAndClearsTheRunButNotTheOptions)
     session.markerPos = 3;
     session.sliceCount = 99;
     session.memberIndex = 7;
-    session.settingsPolicy = 2;
+    session.settingsPolicy = kSettingsReplace;
     session.createdDestDir = 1;
     session.abortRequested = 1;
     session.overallFill = 50;
@@ -76,9 +76,21 @@ TEST(ResetInstall, BuildsTheMarkerAndClearsTheRunButNotTheOptions)
     ResetInstall();
     EXPECT_EQ(memcmp(session.marker, kMarker, 4), 0);
     EXPECT_EQ(session.marker[4], '\0');
-    EXPECT_EQ(session.markerPos + session.sliceCount + session.memberIndex + session.settingsPolicy +
-                  session.createdDestDir + session.abortRequested + session.overallFill + session.setupSize,
-              0);
+    const struct {
+        const char *field;
+        long value;
+    } cleared[] = {
+        {"markerPos", session.markerPos},
+        {"sliceCount", session.sliceCount},
+        {"memberIndex", session.memberIndex},
+        {"settingsPolicy", session.settingsPolicy},
+        {"createdDestDir", session.createdDestDir},
+        {"abortRequested", session.abortRequested},
+        {"overallFill", session.overallFill},
+        {"setupSize", session.setupSize},
+    };
+    for (const auto &c : cleared)
+        EXPECT_EQ(c.value, 0) << c.field;
     EXPECT_STREQ(session.tempPath, "");
     EXPECT_STREQ(session.backupDir, "");
     EXPECT_EQ(session.wroteMember[3], 0);

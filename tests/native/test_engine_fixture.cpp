@@ -162,10 +162,7 @@ std::string EngineFixture::InstallerOf(const std::vector<Bytes> &files, size_t i
 int EngineFixture::RunInstall(const std::string &file, const std::vector<int> &sliceBytes)
 {
     consumed.clear();
-    ResetInstall();
-    ShowScanStatus();
-    DrawScanProgress(nullptr, nullptr);
-    if (CreateDestDir() != 1)
+    if (PrepareInstallRun() != kDestDirReady)
         return -1;
     session.setupStream = OpenFileStream(ToWindowsPath(file).c_str(), "rb");
     if (session.setupStream == nullptr)

@@ -27,7 +27,7 @@
 #include "payload/lzhuf.h"
 #include "payload/progress.h"
 #include "tools/lzhenc.h"
-#include "wizard/destdir.h"
+#include "payload/destdir.h"
 
 namespace enginetest {
 
@@ -127,8 +127,8 @@ protected:
     /* An installer file of a client version, with some image bytes ahead. */
     std::string InstallerOf(const std::vector<Bytes> &files, size_t imageSize = 3000);
 
-    /* Runs what the Install button runs: reset, status, destination folder,
-       installer file opened at offset 0, then PumpExtraction until it returns
+    /* Runs what the Install button runs (PrepareInstallRun), but opens the
+       installer file at offset 0 without its check, then PumpExtraction until it returns
        something other than 3, and CleanupInstall when the run failed.
        sliceBytes, when given, sets how many bytes each call may consume
        (cycling through the list) by presetting sliceCount. Returns the last

@@ -17,6 +17,7 @@
 #include "common/messages.h"
 #include "common/session.h"
 #include "payload/extract.h"
+#include "payload/marker.h"
 #include "tests/win32/drive.h"
 #include "wizard/dialog.h"
 #include "wizard/wizard.h"
@@ -58,7 +59,7 @@ INT_PTR CALLBACK TestDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
         ResetInstall();
         lstrcpyA(session.destDir, p->destDir);
         session.createShortcuts = p->createShortcuts;
-        SetPage(dialog, p->page);
+        SetPage(dialog, (WizardPage)p->page);
         session.createdDestDir = p->createdDestDir;
         session.abortRequested = p->abortRequested;
         if (p->stream)
@@ -322,21 +323,26 @@ TEST_F(DialogTest, AbortQuestionNoResumesYesCleansUp)
     EXPECT_EQ(0, result);
 }
 
-/* Offsets just past each member marker of a file, in order. */
+/* Offsets just past each member marker of a file, in order, as the
+   installer's matcher finds them. */
 std::vector<long> MarkerEnds(const char *path)
 {
-    const char marker[] = {'A', 'R', 'N', 'I'};
+    char marker[kMarkerLength + 1];
+    BuildMarker(marker);
+    MarkerMatcher matcher = StartMatcher(reinterpret_cast<const uint8_t *>(marker));
     std::vector<long> ends;
     FILE *f = fopen(path, "rb");
     long offset = 0;
-    int matched = 0, c;
-    while (f && (c = fgetc(f)) != EOF) {
-        offset++;
-        matched = c == marker[matched] ? matched + 1 : 0;
-        if (matched == 4) {
-            ends.push_back(offset);
-            matched = 0;
+    uint8_t block[512];
+    size_t got;
+    while (f && (got = fread(block, 1, sizeof block, f)) > 0) {
+        for (size_t at = 0; at < got;) {
+            MarkerRun run = MatchMarker(matcher, block + at, got - at);
+            at += run.consumed;
+            if (run.markerEnded)
+                ends.push_back(offset + (long)at);
         }
+        offset += (long)got;
     }
     if (f)
         fclose(f);

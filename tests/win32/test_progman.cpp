@@ -97,7 +97,7 @@ TEST(ProgmanCommands, TextsForBothShells)
     lstrcpyA(session.destDir, "c:\\yelk");
     for (const Row &r : rows) {
         session.newShell = r.newShell;
-        char command[kProgmanCommandSize];
+        char command[kLongTextSize];
         EXPECT_EQ(r.required, FormatProgmanCommand(r.row, command, sizeof command)) << r.row;
         EXPECT_STREQ(r.expected, command) << r.row << " newShell " << r.newShell;
     }
@@ -109,7 +109,7 @@ TEST(ProgmanCommands, LongestFolderFitsTwice)
     std::string folder = "c:\\" + std::string(kPathSize - 4, 'a');
     lstrcpyA(session.destDir, folder.c_str());
     session.newShell = 0;
-    char command[kProgmanCommandSize];
+    char command[kLongTextSize];
     FormatProgmanCommand(11, command, sizeof command);
     std::string expected = "[AddItem(\"" + folder + "\\history.txt\",\"History.txt\",\"write.exe\",0,,,\"" +
                            folder + "\")]";

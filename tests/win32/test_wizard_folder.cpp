@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "common/path.h"
-#include "wizard/destdir.h"
+#include "payload/destdir.h"
 #include "wizard_dialog.h"
 
 using namespace wizardtest;

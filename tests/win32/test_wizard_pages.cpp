@@ -336,7 +336,7 @@ TEST_F(Wizard, EveryPageShowsItsControlsButtonsAndFocus)
         session.overallFill = 77;
         SetDlgItemTextA(dialog, IDC_STATUS, "Copying yelk32.exe...");
 
-        SetPage(dialog, row.page);
+        SetPage(dialog, (WizardPage)row.page);
         Pump();
 
         EXPECT_EQ(session.page, row.page);
@@ -358,7 +358,7 @@ TEST_F(Wizard, EveryPageShowsItsControlsButtonsAndFocus)
 
 TEST_F(Wizard, InvalidateControlMarksTheAreaUnderTheControl)
 {
-    SetPage(dialog, 3);
+    SetPage(dialog, kPageProgress);
     Pump();
     ValidateRect(dialog, nullptr);
     InvalidateControl(dialog, IDC_OVERALLBAR);

@@ -78,7 +78,7 @@ protected:
     {
         dialog = CreateWizard();
         ASSERT_NE(dialog, nullptr);
-        SetPage(dialog, 3);
+        SetPage(dialog, kPageProgress);
         Pump();
         overall = ClientRect(dialog, IDC_OVERALLBAR);
         file = ClientRect(dialog, IDC_FILEBAR);

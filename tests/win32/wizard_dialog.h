@@ -23,7 +23,7 @@ inline INT_PTR CALLBACK TestDialogProc(HWND dialog, UINT message, WPARAM, LPARAM
     if (message == WM_INITDIALOG) {
         session.wizardDialog = dialog;
         InitWizardTexts(dialog);
-        SetPage(dialog, -1);
+        LayOutPages(dialog);
         return FALSE;
     }
     return FALSE;

@@ -97,7 +97,7 @@ int main(int argc, char **argv)
                                  "page4-finish"};
     int failed = 0;
     for (int page = 0; page <= 4; page++) {
-        SetPage(dialog, page);
+        SetPage(dialog, (WizardPage)page);
         // Drawn as the active window it is for a user (no window manager here).
         SetActiveWindow(dialog);
         SendMessageA(dialog, WM_NCACTIVATE, TRUE, 0);
@@ -117,7 +117,7 @@ int main(int argc, char **argv)
     }
 
     // The chooser as Browse opens it the first time, from the options page.
-    SetPage(dialog, 2);
+    SetPage(dialog, kPageFolder);
     Pump(200);
     GetDlgItemTextA(dialog, IDC_FOLDERTEXT, session.destDir, kPathSize);
     CharLowerA(session.destDir);

@@ -6,20 +6,20 @@
 #include "../common/platform.h"
 #include "../common/session.h"
 
-int CreateDestDir()
+DestDirResult CreateDestDir()
 {
     /* A folder that is no full path, or leaves the paths composed from it no
        room, is refused before anything is written. */
     if (!IsUsableDestDir(session.destDir)) {
-        ShowErrorBox(1, ErrorText(1));
-        return 2;
+        ShowError(kErrorCreateFolder);
+        return kDestDirFailed;
     }
     if (PathExists(session.destDir))
-        return 1;
+        return kDestDirReady;
     if (!MakeFolder(session.destDir)) {
-        ShowErrorBox(1, ErrorText(1));
-        return 2;
+        ShowError(kErrorCreateFolder);
+        return kDestDirFailed;
     }
     session.createdDestDir = 1;
-    return 1;
+    return kDestDirReady;
 }
