@@ -14,7 +14,8 @@
 #include "startup.h"
 
 enum {
-    kCloseDelay = 50   /* ms between the wizard's end and the main window's close */
+    kCloseDelay = 50,  /* ms between the wizard's end and the main window's close */
+    kRaiseWait = 1000  /* ms a second start waits for the first one's window */
 };
 
 static const char kClassName[] = "Yelk v5.9 32bit Installation";
@@ -48,11 +49,13 @@ static LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LP
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR, int show)
 {
-    /* Only 16-bit Windows passes an earlier instance: raise its window. */
-    if (previous != nullptr) {
-        HWND existing = FindWindowA(kClassName, nullptr);
-        if (existing != nullptr)
-            BringWindowToTop(existing);
+    /* One installer at a time: two would write the same
+       temporary member file. 16-bit Windows passes the earlier instance; on
+       32-bit Windows a mutex named like the window class tells, held from
+       here until this process ends. A second start raises the first one's
+       window and ends with nothing done. */
+    if (previous != nullptr || !ClaimSingleInstance(kClassName)) {
+        RaiseRunningInstance(kClassName, kRaiseWait);
         return 0;
     }
     session.appInstance = instance;

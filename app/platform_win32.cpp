@@ -5,6 +5,10 @@
  */
 #include <windows.h>
 
+#include <share.h>
+
+#include <cstring>
+
 #include "../common/ids.h"
 #include "../common/messages.h"
 #include "../common/platform.h"
@@ -14,6 +18,12 @@
 
 FILE *OpenFileStream(const char *path, const char *mode)
 {
+    /* A file this run writes (the temporary member file, a destination) is
+       its alone while open: another process, such as a second installer, may
+       read it but cannot open it for writing, and an open that finds it
+       already open for writing fails. A read stream shares as fopen does. */
+    if (strpbrk(mode, "wa+") != nullptr)
+        return _fsopen(path, mode, _SH_DENYWR);
     return fopen(path, mode);
 }
 

@@ -1,7 +1,7 @@
 /*
- * The shell decision and the 3-D control library. The library is taken only
- * from the system folder by its full path: a DLL of that name lying beside a
- * downloaded setup32.exe is never loaded.
+ * The one-installer-at-a-time test, the shell decision and the 3-D control
+ * library. The library is taken only from the system folder by its full path:
+ * a DLL of that name lying beside a downloaded setup32.exe is never loaded.
  */
 #include "startup.h"
 
@@ -9,8 +9,44 @@
 
 typedef BOOL(WINAPI *Ctl3dCall)(HINSTANCE);
 
+static HANDLE instanceMutex;        /* held from the claim to the exit */
 static HMODULE ctl3dLibrary;        /* non-null only while registered */
 static Ctl3dCall ctl3dUnregister;   /* its Ctl3dUnregister entry point */
+
+int ClaimSingleInstance(const char *name)
+{
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, name);
+    if (mutex == nullptr)
+        return 1;   /* no test possible: run, as when none is running */
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(mutex);
+        return 0;
+    }
+    instanceMutex = mutex;
+    return 1;
+}
+
+void RaiseRunningInstance(const char *className, int waitMs)
+{
+    /* The first installer may hold the name a moment before its window
+       exists; give it that moment, never more. */
+    HWND existing = FindWindowA(className, nullptr);
+    for (int waited = 0; existing == nullptr && waited < waitMs; waited += 50) {
+        Sleep(50);
+        existing = FindWindowA(className, nullptr);
+    }
+    if (existing == nullptr)
+        return;
+    /* The main window has no size; what the user sees is the window it owns
+       that was last active: the wizard, or a message box over it. */
+    HWND shown = GetLastActivePopup(existing);
+    if (shown == nullptr)
+        shown = existing;
+    BringWindowToTop(existing);
+    if (shown != existing)
+        BringWindowToTop(shown);
+    SetForegroundWindow(shown);
+}
 
 int IsNewShell(DWORD version)
 {
@@ -36,6 +72,11 @@ int JoinLibraryPath(const char *folder, const char *name, char *out, int size)
 
 HMODULE LoadCtl3d(HINSTANCE instance, const char *folder)
 {
+    /* First of all: no "cannot find the file" box when
+       the library is absent. The mode stays for the rest of the run, also
+       when the system folder cannot be looked up and nothing is loaded. */
+    SetErrorMode(SEM_NOOPENFILEERRORBOX);
+
     char systemFolder[MAX_PATH];
     if (folder == nullptr) {
         UINT length = GetSystemDirectoryA(systemFolder, MAX_PATH);
@@ -47,9 +88,6 @@ HMODULE LoadCtl3d(HINSTANCE instance, const char *folder)
     if (!JoinLibraryPath(folder, "Ctl3d32.dll", path, sizeof path))
         return nullptr;
 
-    /* No "cannot find the file" box when the library is absent; the mode
-       stays for the rest of the run. */
-    SetErrorMode(SEM_NOOPENFILEERRORBOX);
     HMODULE library = LoadLibraryA(path);
     if (library == nullptr)
         return nullptr;

@@ -1,12 +1,22 @@
 /*
- * Start-up decisions of WinMain kept apart so they can be tested: which shell
- * the platform has, and the optional 3-D control library, which is loaded
- * from the system folder only.
+ * Start-up decisions of WinMain kept apart so they can be tested: whether
+ * another installer runs already, which shell the platform has, and the
+ * optional 3-D control library, which is loaded from the system folder only.
  */
 #ifndef YELK_APP_STARTUP_H
 #define YELK_APP_STARTUP_H
 
 #include <windows.h>
+
+/* 1 when this is the only installer running: the named mutex was made here
+   and is kept until the process ends (called once, at the start). 0 when it
+   exists already, held by another installer. */
+int ClaimSingleInstance(const char *name);
+
+/* Finds the running installer's top-level window of that class (waiting up
+   to waitMs for it to appear) and brings it, and the window it shows, to the
+   top and to the foreground. */
+void RaiseRunningInstance(const char *className, int waitMs);
 
 /* 1 for a Windows 95-style shell: the version word's major version (low
    byte) exactly 4, or its minor version (second byte) 95 or more. */

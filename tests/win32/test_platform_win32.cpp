@@ -69,6 +69,54 @@ TEST(PlatformWin32, ProgramPathIsWholeOrNothing)
     EXPECT_EQ(GetProgramPath(small, n + 1), n);
 }
 
+/* A file the installer writes (above all its temporary member file) cannot be
+   opened for writing by anyone else while its stream is open; reading it is
+   allowed, and a read stream shares as fopen does. */
+TEST(PlatformWin32, WrittenFileDeniesOtherWriters)
+{
+    std::string path = Scratch("yelk-owned.tmp");
+    Remove(path);
+    FILE *owned = OpenFileStream(path.c_str(), "wb");
+    ASSERT_NE(owned, nullptr);
+    fputs("ours", owned);
+    fflush(owned);
+
+    HANDLE writer = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_SHARING_VIOLATION);
+    if (writer != INVALID_HANDLE_VALUE)
+        CloseHandle(writer);
+    /* A second installer's own open of the same file, "wb", fails too. */
+    FILE *second = OpenFileStream(path.c_str(), "wb");
+    EXPECT_EQ(second, nullptr);
+    if (second)
+        fclose(second);
+
+    HANDLE reader = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(reader, INVALID_HANDLE_VALUE);
+    if (reader != INVALID_HANDLE_VALUE)
+        CloseHandle(reader);
+    EXPECT_EQ(fclose(owned), 0);
+    EXPECT_EQ(ReadFile(path), "ours");
+
+    /* Closed, it is free again; two read streams share it. */
+    FILE *one = OpenFileStream(path.c_str(), "rb");
+    FILE *two = OpenFileStream(path.c_str(), "rb");
+    EXPECT_NE(one, nullptr);
+    EXPECT_NE(two, nullptr);
+    if (one)
+        fclose(one);
+    if (two)
+        fclose(two);
+    FILE *again = OpenFileStream(path.c_str(), "wb");
+    EXPECT_NE(again, nullptr);
+    if (again)
+        fclose(again);
+    Remove(path);
+}
+
 TEST(PlatformWin32, TempFolderEndsInSeparatorAndMustFit)
 {
     char folder[MAX_PATH];

@@ -1,7 +1,8 @@
 /*
- * WinMain's start-up decisions: the shell from the version word, and the 3-D
- * control library taken from the system folder only, registered only when
- * it has all three entry points.
+ * WinMain's start-up decisions: one installer at a time, the shell from the
+ * version word, and the 3-D control library taken from the system folder
+ * only, registered only when it has all three entry points, with the error
+ * mode set before anything of it can fail.
  */
 #include <gtest/gtest.h>
 
@@ -40,6 +41,73 @@ std::string CallLogOf(HMODULE module)
 {
     LogCall log = (LogCall)(void *)GetProcAddress(module, "CallLog");
     return log ? log() : "<no log>";
+}
+
+TEST(Startup, SecondClaimOfTheNameIsRefused)
+{
+    char name[64];
+    snprintf(name, sizeof name, "yelk test single instance %lu", GetCurrentProcessId());
+    EXPECT_EQ(1, ClaimSingleInstance(name));
+    /* The name is held for good: any later claim, from this process or
+       another, finds it taken. */
+    EXPECT_EQ(0, ClaimSingleInstance(name));
+    EXPECT_EQ(0, ClaimSingleInstance(name));
+    HANDLE probe = OpenMutexA(SYNCHRONIZE, FALSE, name);
+    EXPECT_NE(nullptr, probe) << "the first claim's mutex is gone";
+    if (probe)
+        CloseHandle(probe);
+}
+
+/* The running installer's zero-size main window and the wizard it owns. */
+struct RunningInstaller {
+    HWND main = nullptr, wizard = nullptr, other = nullptr;
+    RunningInstaller()
+    {
+        WNDCLASSA windowClass = {};
+        windowClass.lpfnWndProc = DefWindowProcA;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = "yelk test main class";
+        RegisterClassA(&windowClass);
+        main = CreateWindowExA(0, windowClass.lpszClassName, "main", WS_POPUP | WS_CAPTION, 0, 0, 0,
+                               0, nullptr, nullptr, windowClass.hInstance, nullptr);
+        ShowWindow(main, SW_SHOW);
+        wizard = CreateWindowExA(0, "#32770", "wizard", WS_POPUP | WS_CAPTION | WS_VISIBLE, 50, 50,
+                                 300, 200, main, nullptr, nullptr, nullptr);
+        SetActiveWindow(wizard);
+        /* Another program's window on top of both. */
+        other = CreateWindowExA(0, "#32770", "other", WS_POPUP | WS_CAPTION | WS_VISIBLE, 40, 40,
+                                400, 300, nullptr, nullptr, nullptr, nullptr);
+        SetForegroundWindow(other);
+    }
+    ~RunningInstaller()
+    {
+        DestroyWindow(other);
+        DestroyWindow(wizard);
+        DestroyWindow(main);
+    }
+};
+
+TEST(Startup, SecondStartRaisesTheRunningWizard)
+{
+    RunningInstaller running;
+    ASSERT_EQ(running.other, GetForegroundWindow());
+    RaiseRunningInstance("yelk test main class", 0);
+    EXPECT_EQ(running.wizard, GetForegroundWindow());
+    /* Above the other window, and the main window with it. */
+    for (HWND w = GetTopWindow(nullptr); w != nullptr; w = GetWindow(w, GW_HWNDNEXT)) {
+        ASSERT_NE(running.other, w) << "the other window is still above the wizard";
+        if (w == running.wizard)
+            break;
+    }
+}
+
+TEST(Startup, SecondStartWithoutAWindowWaitsOnlyAMoment)
+{
+    DWORD start = GetTickCount();
+    RaiseRunningInstance("yelk test no such class", 300);
+    DWORD waited = GetTickCount() - start;
+    EXPECT_GE(waited, 250u);
+    EXPECT_LT(waited, 2000u);
 }
 
 TEST(Startup, NewShellFromVersionWord)
@@ -147,6 +215,23 @@ TEST_F(Ctl3dTest, MissingEntryPointFreesTheLibrary)
 TEST_F(Ctl3dTest, AbsentLibrary)
 {
     EXPECT_EQ(nullptr, LoadCtl3d(GetModuleHandleA(nullptr), "c:\\no such folder"));
+}
+
+TEST_F(Ctl3dTest, ErrorModeIsSetBeforeAnythingCanFail)
+{
+    /* A folder that leaves no room for the library's path fails before any
+       load, as a failed system-folder lookup does: the mode is set all the
+       same. */
+    SetErrorMode(0);
+    std::string deep = "c:\\" + std::string(MAX_PATH, 'd');
+    EXPECT_EQ(nullptr, LoadCtl3d(GetModuleHandleA(nullptr), deep.c_str()));
+    UINT mode = SetErrorMode(0);
+    EXPECT_EQ((UINT)SEM_NOOPENFILEERRORBOX, mode & SEM_NOOPENFILEERRORBOX);
+
+    SetErrorMode(0);
+    EXPECT_EQ(nullptr, LoadCtl3d(GetModuleHandleA(nullptr), "c:\\no such folder"));
+    mode = SetErrorMode(0);
+    EXPECT_EQ((UINT)SEM_NOOPENFILEERRORBOX, mode & SEM_NOOPENFILEERRORBOX);
 }
 
 }  // namespace
