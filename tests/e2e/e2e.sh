@@ -4,11 +4,16 @@
 # the installer left in it (files, registry, Start Menu, desktop, settings) and
 # keeps a picture of each case's last page.
 #
-#   e2e.sh GROUP      GROUP: install | win98 | abort | cancel | errors
+#   e2e.sh GROUP      GROUP: install | win98 | abort | cancel | errors | hostile
 #
 # Environment (set by tests/e2e/CMakeLists.txt): YELK_WINE_DIR (a prefix made by
 # tests/wine/prefix.sh setup), E2E_SETUP, E2E_DRIVER, E2E_CLIENT (stand-in client
-# program), E2E_PAYLOAD_DIR (the packed client files), E2E_SHOTS (pictures).
+# program), E2E_PAYLOAD_DIR (the packed client files), E2E_SHOTS (pictures);
+# for the hostile group E2E_BIG_SETUP and E2E_BIG_CLIENT (an installer of the
+# real-shaped client files, and those files).
+#
+# Exit code 0 when every case passed, 1 when one failed, 77 (skipped) when
+# none failed but one could not be set up here (it says why).
 set -u
 group=${1:?usage: e2e.sh GROUP}
 . "$YELK_WINE_DIR/env"
@@ -25,6 +30,7 @@ mkdir -p "$WORK" "$E2E_SHOTS"
 cp "$E2E_SETUP" "$C/setup32.exe"
 
 failed=0
+skipped=
 current=
 log=
 
@@ -33,6 +39,13 @@ log=
 fail() {
     echo "FAIL $current: $*"
     failed=$((failed + 1))
+}
+
+# skip WHY: this case cannot run here; the group then ends as skipped, never
+# as passed.
+skip() {
+    echo "SKIP $current: $*"
+    skipped="$skipped $current"
 }
 
 # drive CASE KIND KEY=VALUE...: runs the driver; its output goes to $log.
@@ -249,13 +262,309 @@ group_errors() {
     [ ! -e "$DESKTOP/Yelk32.lnk" ] || fail "desktop link after a failed run"
 }
 
+# ---- hostile: faults found by trying to break the installer ----
+
+# listing DIR: the names in a folder, one a line.
+listing() {
+    ls -A "$1" 2>/dev/null
+}
+
+# Two installers at once: the second, started while the first waits on its
+# options page, raises the first one's wizard and ends at once with exit code
+# 0, having done nothing; the first then installs byte-identical files.
+hostile_twice() {
+    rm -rf "$C/Yelk" "$C/Yelk2"
+    drive twice twice
+    has "foreground before: other"
+    has "second exit 0 at once"
+    has "wizards 1"
+    has "foreground after: first installer"
+    has "page 4"
+    has "exit 0"
+    same_files "$C/Yelk" yelk.ini
+}
+
+SMALL=$YELK_WINE_DIR/small-temp
+
+unmount_small() {
+    rm -f "$WINEPREFIX/dosdevices/t:"
+    if mountpoint -q "$SMALL" 2>/dev/null; then
+        umount "$SMALL" || umount -l "$SMALL"
+    fi
+}
+
+# TEMP on a nearly full volume: a tmpfs mapped as drive t:, filled so that
+# 4,096 bytes stay free. The temporary file of yelk32.exe (7,257 bytes of the
+# sample payload) takes its first 4,096 bytes; only the flush at its close
+# meets the full disk. That is error [11]: no "successful" over a cut member,
+# and the clean-up leaves no member file behind.
+hostile_small_temp() {
+    current=small-temp
+    unmount_small
+    mkdir -p "$SMALL"
+    if [ "$(id -u)" -ne 0 ]; then
+        skip "mounting a small volume needs root (uid $(id -u))"
+        return
+    fi
+    if ! out=$(mount -t tmpfs -o size=64k,mode=1777 yelk-small-temp "$SMALL" 2>&1); then
+        skip "cannot mount a tmpfs: $out"
+        return
+    fi
+    trap unmount_small EXIT
+    ln -sfn "$SMALL" "$WINEPREFIX/dosdevices/t:"
+    free=$(df -B1 --output=avail "$SMALL" | tail -1 | tr -d ' ')
+    head -c $((free - 4096)) /dev/zero >"$SMALL/fill"
+    free=$(df -B1 --output=avail "$SMALL" | tail -1 | tr -d ' ')
+    if [ "$free" -ne 4096 ]; then
+        fail "t: has $free bytes free, not 4096"
+    else
+        rm -rf "$C/Yelk"
+        drive small-temp error temp='t:\'
+        echo "   (TEMP on t:, 4096 bytes free)"
+        has "box Yelk Installation Error [11]|There seems to be a problem extracting files from the installation file.\n\nPlease try running the installation program again!"
+        lacks '^page 4'
+        lacks 'successful'
+        has "exit 0"
+        if grep -q '^page 4' "$log"; then
+            for m in $MEMBERS; do
+                [ "$m" = yelk.ini ] && continue
+                cmp -s "$E2E_PAYLOAD_DIR/$m" "$C/Yelk/$m" ||
+                    echo "   $m: $(cmp -l "$E2E_PAYLOAD_DIR/$m" "$C/Yelk/$m" 2>/dev/null | wc -l) bytes differ from the client file"
+            done
+        fi
+        [ -z "$(listing "$C/Yelk")" ] || fail "left in c:\\Yelk after [11]: $(listing "$C/Yelk" | tr '\n' ' ')"
+        [ "$(listing "$SMALL")" = fill ] || fail "left on t: $(listing "$SMALL" | tr '\n' ' ')"
+    fi
+    unmount_small
+    trap - EXIT
+}
+
+# kill_in_member PID DEST SIZE: waits until the installer has moved the
+# user's yelk32.exe into DEST\backup and begun to write the new one (under
+# its own name, or any new name in DEST), then kills its process with SIGKILL.
+# Writes what it saw into $WORK/kill.note.
+kill_in_member() {
+    pid=$1 dest=$2 size=$3
+    note=$WORK/kill.note
+    : >"$note"
+    rm -f "$WORK/never"
+    mkfifo "$WORK/never"
+    exec 9<>"$WORK/never"
+    end=$((SECONDS + 90))
+    until [ -e "$dest/backup/yelk32.exe" ]; do
+        if ! kill -0 "$pid" 2>/dev/null; then
+            echo "the installer ended before its first backup" >>"$note"
+            return 1
+        fi
+        if [ $SECONDS -ge $end ]; then
+            echo "no backup of yelk32.exe within 90 s" >>"$note"
+            kill -9 "$pid"
+            return 1
+        fi
+        read -r -t 0.001 -u 9 || true
+    done
+    # The member is decoded within a tenth of a second or so: no pause now.
+    writing=
+    while [ -z "$writing" ]; do
+        [ -s "$dest/yelk32.exe" ] && writing=yelk32.exe
+        for f in "$dest"/*; do
+            name=${f##*/}
+            case " $MEMBERS backup " in *" $name "*) continue ;; esac
+            [ -s "$f" ] && writing=$name
+        done
+        if [ $SECONDS -ge $end ]; then
+            echo "yelk32.exe was never written" >>"$note"
+            kill -9 "$pid"
+            return 1
+        fi
+    done
+    kill -9 "$pid"
+    got=$(stat -c %s "$dest/$writing" 2>/dev/null || echo 0)
+    echo "killed while writing $writing: $got of $size bytes" >>"$note"
+    [ "$got" -lt "$size" ] || { echo "the kill came after the member was complete" >>"$note"; return 1; }
+    return 0
+}
+
+# A run killed while it decodes yelk32.exe (the real-shaped installer: 1.6 MB
+# to decode) into a folder that holds an earlier installation, backups on,
+# settings not kept: every one of the user's files goes to backup. Then a
+# whole run again: the backup folder still holds the user's original of every
+# file, and the installed files are the client files.
+hostile_killed() {
+    current=killed
+    dest=$C/Yelk
+    rm -rf "$dest" "$WORK/originals"
+    mkdir -p "$dest" "$WORK/originals"
+    for m in $MEMBERS; do
+        printf "The user's own %s from an earlier installation\r\n" "$m" >"$dest/$m"
+        cp "$dest/$m" "$WORK/originals/$m"
+    done
+    cp "$E2E_BIG_SETUP" "$C/setupbig.exe"
+    size=$(stat -c %s "$E2E_BIG_CLIENT/yelk32.exe")
+
+    # Started from here, not by the driver, so that its process can be
+    # killed; a subshell waits for it, so that no "Killed" note reaches the log.
+    rm -f "$WORK/setup.pid"
+    (
+        wine 'c:\setupbig.exe' </dev/null >/dev/null 2>&1 &
+        echo $! >"$WORK/setup.pid"
+        wait
+    ) 2>/dev/null &
+    holder=$!
+    until [ -s "$WORK/setup.pid" ]; do sleep 0.05; done
+    setup_pid=$(cat "$WORK/setup.pid")
+    kill_in_member "$setup_pid" "$dest" "$size" &
+    killer=$!
+    drive killed-start start attach=1 keep=0
+    has installing
+    wait "$killer"
+    killed=$?
+    current=killed
+    sed 's/^/   /' "$WORK/kill.note"
+    if kill -0 "$setup_pid" 2>/dev/null; then
+        kill -9 "$setup_pid"
+    fi
+    wait "$holder"
+    if [ $killed -ne 0 ]; then
+        fail "the run was not killed inside yelk32.exe: $(cat "$WORK/kill.note")"
+        return
+    fi
+    cmp -s "$WORK/originals/yelk32.exe" "$dest/backup/yelk32.exe" ||
+        fail "the killed run's backup of yelk32.exe is not the user's original"
+
+    drive killed-again install setup='c:\setupbig.exe' keep=0
+    has "page 4"
+    has "exit 0"
+    for m in $MEMBERS; do
+        cmp -s "$WORK/originals/$m" "$dest/backup/$m" || fail "backup/$m is not the user's original"
+    done
+    for m in $MEMBERS; do
+        [ "$m" = yelk.ini ] && continue
+        cmp -s "$E2E_BIG_CLIENT/$m" "$dest/$m" || fail "$m differs from the client file"
+    done
+    extra=$(listing "$dest" | grep -vxF -e backup $(printf -- '-e %s ' $MEMBERS))
+    [ -z "$extra" ] || fail "left in c:\\Yelk: $extra"
+}
+
+# long_folder N: a folder path of N characters, c:\hostile\<a...>\yelk (lower
+# case, as the chooser gives it back), whose parent exists.
+long_folder() {
+    fill=$(($1 - ${#HOSTILE} - 1 - 5))
+    segment=$(head -c "$fill" /dev/zero | tr '\0' a)
+    mkdir -p "$C/hostile/$segment"
+    echo "$HOSTILE\\$segment\\yelk"
+}
+HOSTILE='c:\hostile'
+
+# unix_path WINDOWS-PATH: where a c:\ path lies in the prefix.
+unix_path() {
+    p=${1#c:\\}
+    echo "$C/${p//\\//}"
+}
+
+# A folder the installer cannot use is refused with [1] on the options page:
+# nothing written anywhere, no folder made, the options kept.
+refused_folder() {
+    name=$1 folder=$2
+    before=$(listing "$C")
+    drive "$name" error folder="$folder" cwd='c:\hoststart' keep=0
+    has "box Yelk Installation Error [1]|There seems to be a problem creating the directory you specified.\n\nPlease try using a different directory name!"
+    has "page 2"
+    has "options 1 0 1"
+    has "folder $folder"
+    has "exit 0"
+    lacks '^page 4'
+    [ -z "$(listing "$C/hoststart")" ] || fail "written in the start folder: $(listing "$C/hoststart" | tr '\n' ' ')"
+    [ "$(listing "$C")" = "$before" ] || fail "c:\\ changed: $(listing "$C" | tr '\n' ' ')"
+    [ ! -e "$DESKTOP/Yelk32.lnk" ] || fail "desktop link made"
+}
+
+hostile_folders() {
+    rm -rf "$C/hoststart" "$C/hostile" "$DESKTOP/Yelk32.lnk"
+    mkdir -p "$C/hoststart"
+
+    # 236 characters: the uninstall command "<dir>\yelk32.exe" -uninstall
+    # would be 260 long, one more than the ANSI file API takes.
+    folder=$(long_folder 236)
+    refused_folder long-236 "$folder"
+    [ ! -e "$(unix_path "$folder")" ] || fail "the 236-character folder was made"
+
+    # Not a full path: it would land wherever the installer runs.
+    refused_folder relative relyelk
+    [ ! -e "$C/relyelk" ] && [ ! -e "$C/hoststart/relyelk" ] || fail "relyelk was made"
+
+    # 235 characters: the longest folder that works, and does in full.
+    rm -rf "$C/hostile"
+    folder=$(long_folder 235)
+    dir=$(unix_path "$folder")
+    before=$(listing "$C")
+    drive long-235 install folder="$folder" cwd='c:\hoststart'
+    has "folder $folder"
+    has "page 4"
+    has "exit 0"
+    same_files "$dir" yelk.ini
+    [ "$(ini_ignore "$dir/yelk.ini")" = "$IGNORE" ] || fail "ignore list in yelk.ini"
+    check_desktop_link "$folder"
+    case "$(link "$DESKTOP/Yelk32.lnk")" in *'\yelk32.exe|'*) ;; *) fail "desktop link target not ...\\yelk32.exe" ;; esac
+    [ -z "$(listing "$C/hoststart")" ] || fail "written in the start folder: $(listing "$C/hoststart" | tr '\n' ' ')"
+    [ "$(listing "$C")" = "$before" ] || fail "c:\\ changed: $(listing "$C" | tr '\n' ' ')"
+    rm -rf "$C/hostile"
+}
+
+# After [7] and after [6] the wizard is back on the options page with the
+# options as the user left them, once the clean-up has removed what the run
+# wrote (yelk32.exe, decoded before yelk.hlp met the backup fault); the
+# user's yelk.hlp and the folder stay.
+backup_fault() {
+    name=$1 number=$2 text=$3 dir=$4
+    printf "The user's own help\r\n" >"$C/$dir/yelk.hlp"
+    cp "$C/$dir/yelk.hlp" "$WORK/$name.hlp"
+    drive "$name" error folder="c:\\$dir" keep=0
+    has "box Yelk Installation Error [$number]|$text"
+    has "page 2"
+    has "options 1 0 1"
+    has "folder c:\\$dir"
+    has "exit 0"
+    [ ! -e "$C/$dir/yelk32.exe" ] || fail "yelk32.exe of the failed run stayed"
+    cmp -s "$WORK/$name.hlp" "$C/$dir/yelk.hlp" || fail "the user's yelk.hlp changed"
+}
+
+hostile_backup_faults() {
+    # [7]: a plain file named "backup" where the backup folder belongs.
+    rm -rf "$C/bk7"
+    mkdir -p "$C/bk7"
+    printf 'a file, not a folder\r\n' >"$C/bk7/backup"
+    backup_fault backup-7 7 'There seems to be a problem backing up your original files.\n\nPlease try installing to a different directory!' bk7
+    [ "$(cat "$C/bk7/backup")" = "$(printf 'a file, not a folder\r')" ] || fail "the file named backup changed"
+
+    # [6]: "backup" is a link to nowhere: the folder is not there, and it
+    # cannot be made.
+    rm -rf "$C/bk6"
+    mkdir -p "$C/bk6"
+    ln -s "$C/bk6/nowhere/backup" "$C/bk6/backup"
+    backup_fault backup-6 6 'There seems to be a problem creating the backup directory.\n\nPlease try installing to a different directory!' bk6
+    [ -L "$C/bk6/backup" ] && [ ! -e "$C/bk6/nowhere" ] || fail "the link named backup changed"
+}
+
+group_hostile() {
+    hostile_twice
+    hostile_small_temp
+    hostile_killed
+    hostile_folders
+    hostile_backup_faults
+}
+
 case $group in
-install | win98 | abort | cancel | errors) group_$group ;;
+install | win98 | abort | cancel | errors | hostile) group_$group ;;
 *) echo "e2e.sh: unknown group $group" >&2; exit 64 ;;
 esac
 
 if [ $failed -gt 0 ]; then
     echo "e2e $group: $failed check(s) failed"
     exit 1
+fi
+if [ -n "$skipped" ]; then
+    echo "e2e $group: the cases run passed; skipped:$skipped"
+    exit 77
 fi
 echo "e2e $group: all passed"

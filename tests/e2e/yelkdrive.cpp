@@ -4,8 +4,13 @@
  * request, the exit code) for tests/e2e/e2e.sh to check, and saves a picture
  * of the screen at each case's last page.
  *
- *   yelkdrive install|cancel|error|pages KEY=VALUE...
+ *   yelkdrive install|cancel|error|pages|start|twice KEY=VALUE...
  *   yelkdrive readlink FILE.lnk       prints target|working folder|icon file
+ *
+ * Some keys: setup= (the installer, default c:\setup32.exe), cwd= (the folder
+ * it starts in), temp= (TEMP and TMP for it), attach=1 (drive an installer
+ * that was started by someone else instead of starting one), folder=,
+ * backups=, keep=, shortcuts= (the options page).
  */
 #include <windows.h>
 #include <objbase.h>
@@ -173,8 +178,31 @@ void CloseFolderWindows(int expected)
 
 /* ---- The installer's process and its message boxes ---- */
 
+/* The installer already running with its wizard open (attach=1): started
+   from Linux, so that a test can kill its process. */
+void AttachSetup()
+{
+    HWND found = drive::WaitDialog(drive::kWizardCaption, 20000);
+    if (found == nullptr)
+        Fail("no running installer to attach to");
+    GetWindowThreadProcessId(found, &setup.dwProcessId);
+    setup.hProcess = OpenProcess(PROCESS_ALL_ACCESS, FALSE, setup.dwProcessId);
+    if (setup.hProcess == nullptr)
+        Fail("cannot open the running installer");
+}
+
 void StartSetup()
 {
+    if (Flag("attach", false)) {
+        AttachSetup();
+        return;
+    }
+    /* TEMP and TMP for the installer only (temp=): where GetTempPathA points. */
+    std::string temp = Option("temp");
+    if (!temp.empty()) {
+        SetEnvironmentVariableA("TEMP", temp.c_str());
+        SetEnvironmentVariableA("TMP", temp.c_str());
+    }
     std::string command = "\"" + Option("setup", "c:\\setup32.exe") + "\"";
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
@@ -493,7 +521,8 @@ int CaseCancel()
 }
 
 /* Install that meets an error box; after it the wizard either ends or is back
-   on the options page, which is then cancelled. */
+   on the options page, which is then cancelled. An installation that was
+   expected to fail and finished instead is ended with Finish. */
 int CaseError()
 {
     OpenWizard();
@@ -505,7 +534,94 @@ int CaseError()
         PrintOptions();
         printf("folder %s\n", drive::ControlText(wizard, IDC_FOLDERTEXT).c_str());
         drive::Press(wizard, IDC_BUTTON2);
+    } else if (page == 4) {
+        printf("status %s\n", drive::ControlText(wizard, IDC_DONE1).c_str());
+        CloseFolderWindows(Flag("shortcuts", true) ? 2 : 0);
+        SaveScreen(Option("shot"));
+        drive::Press(wizard, IDC_BUTTON2);
     }
+    WaitExit();
+    return 0;
+}
+
+/* Install pressed and nothing more: the driver leaves the installer running
+   (started by it, or attach=1) for the test to deal with. */
+int CaseStart()
+{
+    OpenWizard();
+    ToOptionsPage();
+    SetOptions();
+    drive::Press(wizard, IDC_BUTTON1);
+    if (!drive::WaitUntil([] { return Page() != 2 || OpenBox() != nullptr; }))
+        Fail("Install did not start");
+    printf("installing\n");
+    return 0;
+}
+
+BOOL CALLBACK CountWizard(HWND window, LPARAM lParam)
+{
+    char name[16] = "", caption[64] = "";
+    GetClassNameA(window, name, sizeof name);
+    GetWindowTextA(window, caption, sizeof caption);
+    if (!strcmp(name, "#32770") && !strcmp(caption, drive::kWizardCaption))
+        ++*(int *)lParam;
+    return TRUE;
+}
+
+int WizardCount()
+{
+    int count = 0;
+    EnumWindows(CountWizard, (LPARAM)&count);
+    return count;
+}
+
+/* Two installers at once: the first is taken to the options page, a window of
+   another program is put on top, then a second installer is started. It must
+   end at once with exit code 0, having raised the first one's wizard and done
+   nothing; the first then installs. */
+int CaseTwice()
+{
+    StartHelpViewer();
+    OpenWizard();
+    ToOptionsPage();
+    SetOptions();
+
+    HWND other = CreateWindowExA(0, "#32770", "Another program", WS_POPUP | WS_CAPTION | WS_VISIBLE,
+                                 20, 20, 700, 500, nullptr, nullptr, nullptr, nullptr);
+    SetForegroundWindow(other);
+    drive::Pause(300);
+    printf("foreground before: %s\n", GetForegroundWindow() == other ? "other" : "not other");
+
+    PROCESS_INFORMATION first = setup;
+    StartSetup();
+    PROCESS_INFORMATION second = setup;
+    setup = first;
+    DWORD started = GetTickCount();
+    bool ended = drive::WaitUntil([&] { return WaitForSingleObject(second.hProcess, 0) != WAIT_TIMEOUT; },
+                                  5000);
+    if (!ended) {
+        printf("second still running after 5 s; wizards %d\n", WizardCount());
+        TerminateProcess(second.hProcess, 3);
+        Fail("the second installer did not end");
+    }
+    DWORD code = 99;
+    GetExitCodeProcess(second.hProcess, &code);
+    printf("second exit %lu%s\n", code, GetTickCount() - started < 3000 ? " at once" : " late");
+    printf("wizards %d\n", WizardCount());
+    drive::Pause(300);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(GetForegroundWindow(), &owner);
+    printf("foreground after: %s\n", owner == first.dwProcessId ? "first installer"
+                                      : GetForegroundWindow() == other ? "other" : "elsewhere");
+    DestroyWindow(other);
+
+    int page = RunInstall();
+    printf("page %d\n", page);
+    if (page != 4)
+        Fail("no finish page");
+    CloseFolderWindows(Flag("shortcuts", true) ? 2 : 0);
+    SaveScreen(Option("shot"));
+    drive::Press(wizard, IDC_BUTTON2);
     WaitExit();
     return 0;
 }
@@ -639,5 +755,9 @@ int main(int argc, char **argv)
         return CaseError();
     if (what == "pages")
         return CasePages();
+    if (what == "start")
+        return CaseStart();
+    if (what == "twice")
+        return CaseTwice();
     return 64;
 }
