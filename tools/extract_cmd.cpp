@@ -3,7 +3,8 @@
  * button runs, minus the windows: the destination folder, the reset, the
  * integrity check and opening of FILE, the extraction engine slice by slice,
  * and the clean-up of a failed run. An installation error [n] is printed as
- * one line and becomes the exit code n.
+ * one line and becomes the exit code n. The temporary member file lies in a
+ * folder made for the run alone.
  */
 #include "yelkpack.h"
 
@@ -18,6 +19,7 @@
 #include "payload/container.h"
 #include "payload/extract.h"
 #include "payload/progress.h"
+#include "runtemp.h"
 #include "wizard/destdir.h"
 
 static const char kExtractUsage[] =
@@ -66,6 +68,38 @@ static int FindRecordInFile(const std::string &path, uint32_t *crc)
     int failed = ferror(f);
     fclose(f);
     return found ? 1 : failed ? -1 : 0;
+}
+
+/* The Install button's work and the wizard's answer to its result. */
+static int RunInstallation(const std::string &source, const std::string &dir)
+{
+    ResetInstall();
+    ShowScanStatus();
+    DrawScanProgress(nullptr, nullptr);
+    if (CreateDestDir() != 1)
+        return ReportInstallError(LastErrorNumber());
+    if (!OpenPayload())
+        return ReportInstallError(LastErrorNumber());
+
+    int result;
+    do
+        result = PumpExtraction();
+    while (result == kPumpMore);
+
+    if (result == kPumpFinished && session.memberIndex > 0) {
+        int written = 0;
+        for (int i = 0; i < kMemberCount; i++)
+            written += session.wroteMember[i];
+        printf("%s: %d files installed into %s, %d left in place\n", source.c_str(), written, dir.c_str(),
+               session.memberIndex - written);
+        return kExitOk;
+    }
+    CleanupInstall();
+    if (result == kPumpFinished) {
+        /* The file ended without a single member. */
+        ShowErrorBox(14, ErrorText(14));
+    }
+    return ReportInstallError(LastErrorNumber());
 }
 
 int ExtractCommand(const std::vector<std::string> &args)
@@ -119,31 +153,11 @@ int ExtractCommand(const std::vector<std::string> &args)
     SetExpectedPayloadCrc(expected);
     SetProgramPath(ToWindowsPath(source));
 
-    ResetInstall();
-    ShowScanStatus();
-    DrawScanProgress(nullptr, nullptr);
-    if (CreateDestDir() != 1)
-        return ReportInstallError(LastErrorNumber());
-    if (!OpenPayload())
-        return ReportInstallError(LastErrorNumber());
-
-    int result;
-    do
-        result = PumpExtraction();
-    while (result == kPumpMore);
-
-    if (result == kPumpFinished && session.memberIndex > 0) {
-        int written = 0;
-        for (int i = 0; i < kMemberCount; i++)
-            written += session.wroteMember[i];
-        printf("%s: %d files installed into %s, %d left in place\n", source.c_str(), written, dir.c_str(),
-               session.memberIndex - written);
-        return kExitOk;
-    }
-    CleanupInstall();
-    if (result == kPumpFinished) {
-        /* The file ended without a single member. */
-        ShowErrorBox(14, ErrorText(14));
-    }
-    return ReportInstallError(LastErrorNumber());
+    /* Without a folder of its own for the temporary file the run cannot
+       collect a member: the installer's answer to that is [11]. */
+    if (!MakeRunTempFolder())
+        return ReportInstallError(11);
+    int code = RunInstallation(source, dir);
+    RemoveRunTempFolder();
+    return code;
 }
