@@ -16,6 +16,7 @@
 #include "common/posix/posix_platform.h"
 #include "common/session.h"
 #include "crcrecord.h"
+#include "examine.h"
 #include "payload/container.h"
 #include "payload/extract.h"
 #include "payload/progress.h"
@@ -137,6 +138,15 @@ int ExtractCommand(const std::vector<std::string> &args)
             return Report(kExitUsage, "extract: --crc takes a hexadecimal CRC-32, not '%s'", crcText.c_str());
         expected = (uint32_t)v;
     } else if (FindRecordInFile(source, &expected) == 0) {
+        /* A file cut short has lost its record, or never reaches its payload's
+           end: it is damaged, and no CRC given by hand would mend it. */
+        InspectedFile file;
+        std::string why;
+        if (!InspectFile(source, &file, &why))
+            return Report(kExitIo, "%s", why.c_str());
+        std::string incomplete = IncompleteText(file);
+        if (!incomplete.empty())
+            return Report(kExitRefused, "%s: %s", source.c_str(), incomplete.c_str());
         return Report(kExitUsage, "%s: no compiled-in CRC; give --crc HEX", source.c_str());
     }
 

@@ -1,4 +1,4 @@
-/* The installer's marker matcher over a file in memory (see payloadscan.h). */
+/* The installer's marker matcher over a file fed in blocks (see payloadscan.h). */
 #include "payloadscan.h"
 
 #include "lzhenc_internal.h"
@@ -9,49 +9,61 @@ const char *const kMemberNames[10] = {
     "yelk.ini", "macros.ini", "menus.ini", "hosts.ini", "marks.ini",
 };
 
-void ScanPayload(const uint8_t *bytes, size_t length, PayloadScan *scan)
+/* One byte of the member being read: hashed, and kept while it is one of
+   the four that give the member's size. */
+static void TakeMemberByte(PayloadScan *scan, uint8_t b)
 {
-    enum { kBefore, kAfterMarker, kInMember, kDone } state = kBefore;
-    *scan = PayloadScan();
-    int matched = 0;
-    uint64_t memberStart = 0;
-    uint32_t reg = 0xFFFFFFFFu;
-    for (size_t k = 0; k < length && state != kDone; k++) {
-        uint8_t b = bytes[k];
-        if (b == kMarkerBytes[matched]) {
-            if (++matched < 4)
-                continue;
-            matched = 0;
-            if (state == kBefore) {
-                scan->sawMarker = true;
-                scan->firstMarker = k - 3;
-            } else if (state == kInMember) {
-                scan->members.push_back({memberStart, k - 3 - memberStart});
-            } else {
-                state = kDone;
-                scan->terminated = true;
-                scan->end = k + 1;
-                break;
-            }
-            state = kAfterMarker;
-            memberStart = k + 1;
-            continue;
-        }
-        if (state != kBefore) {
-            state = kInMember;
-            for (int j = 0; j < matched; j++)
-                reg = CrcStep(reg, kMarkerBytes[j]);
-            reg = CrcStep(reg, b);
-        }
-        matched = 0;
-    }
-    scan->crc = ~reg;
+    scan->reg = CrcStep(scan->reg, b);
+    if (scan->headCount < 4)
+        scan->head[scan->headCount++] = b;
 }
 
-uint32_t MemberDecodedSize(const uint8_t *stream, uint64_t length)
+bool FeedPayloadScan(PayloadScan *scan, const uint8_t *bytes, size_t length)
 {
-    if (length < 4)
-        return 0;
-    return (uint32_t)stream[0] | (uint32_t)stream[1] << 8 | (uint32_t)stream[2] << 16 |
-           (uint32_t)stream[3] << 24;
+    for (size_t k = 0; k < length && scan->state != kMatchDone; k++) {
+        uint64_t at = scan->fed + k;
+        uint8_t b = bytes[k];
+        if (b == kMarkerBytes[scan->matched]) {
+            if (++scan->matched < 4)
+                continue;
+            scan->matched = 0;
+            if (scan->state == kMatchBeforePayload) {
+                scan->sawMarker = true;
+                scan->firstMarker = at - 3;
+            } else if (scan->state == kMatchInMember) {
+                const uint8_t *h = scan->head;
+                uint32_t size = scan->headCount < 4 ? 0
+                                                    : (uint32_t)h[0] | (uint32_t)h[1] << 8 |
+                                                          (uint32_t)h[2] << 16 | (uint32_t)h[3] << 24;
+                scan->members.push_back({scan->memberStart, at - 3 - scan->memberStart, size});
+            } else {
+                scan->state = kMatchDone;
+                scan->terminated = true;
+                scan->end = at + 1;
+                break;
+            }
+            scan->state = kMatchAfterMarker;
+            scan->memberStart = at + 1;
+            scan->headCount = 0;
+            continue;
+        }
+        /* b breaks (or misses) a match: inside the payload, the partial marker
+           and b are member bytes; b is not tried as a marker's start. */
+        if (scan->state != kMatchBeforePayload) {
+            scan->state = kMatchInMember;
+            for (int j = 0; j < scan->matched; j++)
+                TakeMemberByte(scan, kMarkerBytes[j]);
+            TakeMemberByte(scan, b);
+        }
+        scan->matched = 0;
+    }
+    scan->fed += length;
+    scan->crc = ~scan->reg;
+    return scan->state == kMatchDone;
+}
+
+void ScanPayload(const uint8_t *bytes, size_t length, PayloadScan *scan)
+{
+    *scan = PayloadScan();
+    FeedPayloadScan(scan, bytes, length);
 }
