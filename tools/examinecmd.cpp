@@ -186,7 +186,7 @@ std::string VerifyProblem(const InspectedFile &file)
 int ListCommand(const std::vector<std::string> &args)
 {
     if (args.size() != 1)
-        return Report(kExitUsage, "usage: yelkpack list FILE");
+        return UsageError("list");
     InspectedFile file;
     std::string why;
     if (!InspectFile(args[0], &file, &why))
@@ -229,7 +229,7 @@ int ListCommand(const std::vector<std::string> &args)
 int VerifyCommand(const std::vector<std::string> &args)
 {
     if (args.size() != 1)
-        return Report(kExitUsage, "usage: yelkpack verify FILE.exe");
+        return UsageError("verify");
     InspectedFile file;
     std::string why;
     if (!InspectFile(args[0], &file, &why))

@@ -23,9 +23,6 @@
 #include "runtemp.h"
 #include "wizard/destdir.h"
 
-static const char kExtractUsage[] =
-    "usage: yelkpack extract FILE DIR [--no-backups] [--no-keep-settings] [--crc HEX]";
-
 /* Prints "Yelk Installation Error [n]: " and the message, each run of line
    breaks folded into one space; returns n as the exit code. */
 static int ReportInstallError(int number)
@@ -110,7 +107,7 @@ int ExtractCommand(const std::vector<std::string> &args)
     for (size_t i = 0; i < args.size(); i++) {
         if (args[i] == "--crc") {
             if (i + 1 >= args.size())
-                return Report(kExitUsage, "%s", kExtractUsage);
+                return UsageError("extract");
             crcText = args[++i];
             haveCrc = true;
         } else if (args[i] == "--no-backups") {
@@ -128,7 +125,7 @@ int ExtractCommand(const std::vector<std::string> &args)
         }
     }
     if (source.empty() || dir.empty())
-        return Report(kExitUsage, "%s", kExtractUsage);
+        return UsageError("extract");
 
     uint32_t expected = 0;
     if (haveCrc) {

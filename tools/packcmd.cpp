@@ -104,7 +104,7 @@ int PackCommand(const std::vector<std::string> &args)
             return Report(kExitUsage, "pack: unexpected argument '%s'", args[i].c_str());
     }
     if (dir.empty() || output.empty() || header.empty())
-        return Report(kExitUsage, "usage: yelkpack pack DIR -o PAYLOAD --crc-header FILE.h");
+        return UsageError("pack");
 
     /* Every file is checked before any is coded. */
     std::vector<std::string> paths;

@@ -137,11 +137,45 @@ TEST_F(Tool, PackTakesNamesInAnotherCase)
     EXPECT_TRUE(ReadFileBytes(Path("u.bin")) == samples) << "same payload as the original names give";
 }
 
-TEST_F(Tool, UsageErrors)
+TEST_F(Tool, UsageHelpAndVersion)
 {
-    const char *cases[] = {"", "pack", "pack dir -o x.bin", "list", "verify a b", "extract only-one", "frobnicate"};
-    for (const char *args : cases)
-        EXPECT_EQ(Run(args).code, 64) << args;
+    struct Case {
+        const char *args;
+        int code;
+        bool toStdout;       /* asked for: on stdout, nothing on stderr */
+        const char *says;    /* part of what is printed */
+    };
+    const Case cases[] = {
+        {"", 64, false, "[--no-backups] [--no-keep-settings]"},
+        {"frobnicate", 64, false, "yelkpack help COMMAND"},
+        {"pack", 64, false, "usage: yelkpack pack DIR"},
+        {"pack dir -o x.bin", 64, false, "--crc-header"},
+        {"list", 64, false, "usage: yelkpack list FILE"},
+        {"verify a b", 64, false, "usage: yelkpack verify FILE"},
+        {"extract only-one", 64, false, "usage: yelkpack extract FILE DIR"},
+        {"extract a b --backups", 64, false, "unknown option '--backups'"},
+        {"help frobnicate", 64, false, "no command 'frobnicate'"},
+        {"help list verify", 64, false, "usage: yelkpack help"},
+        {"--help", 0, true, "[--no-backups] [--no-keep-settings]"},
+        {"-h", 0, true, "yelkpack --version"},
+        {"help", 0, true, "yelkpack help COMMAND"},
+        {"--version", 0, true, "yelkpack 5.9"},
+        {"help extract", 0, true, "--no-keep-settings"},
+        {"extract --help", 0, true, "--no-backups"},
+        {"extract a b -h", 0, true, "usage: yelkpack extract FILE DIR"},
+        {"help pack", 0, true, "--greedy"},
+        {"pack --help", 0, true, "--crc-header"},
+        {"help list", 0, true, "usage: yelkpack list FILE"},
+        {"verify --help", 0, true, "usage: yelkpack verify FILE"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.args);
+        RunResult r = Run(c.args);
+        EXPECT_EQ(r.code, c.code);
+        const std::string &text = c.toStdout ? r.out : r.err;
+        EXPECT_NE(text.find(c.says), std::string::npos) << text;
+        EXPECT_EQ(c.toStdout ? r.err : r.out, "");
+    }
 }
 
 /* ---- The scan must see what PayloadCrc sees ---- */
