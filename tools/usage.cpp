@@ -23,7 +23,9 @@ const CommandHelp kCommands[] = {
      "installer.\n"
      "  -o PAYLOAD           the payload to write\n"
      "  --crc-header FILE.h  the header to write (defines YELK_PAYLOAD_CRC)\n"
-     "  --greedy             longest match everywhere: faster, a little larger\n"},
+     "  --greedy             longest match everywhere: faster, a little larger\n"
+     "On a terminal it shows on stderr which member it is coding; when done it\n"
+     "prints each member's size, packed size and ratio.\n"},
     {"list", "list FILE",
      "Shows what the installer's own marker matcher finds in an installer or a bare\n"
      "payload: the payload resource, whether the file is signed, each member's\n"

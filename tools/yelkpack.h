@@ -38,6 +38,12 @@ extern const char kToolVersion[];
 /* Prints "yelkpack: " and the message as one line on stderr; returns code. */
 int Report(int code, const char *format, ...) __attribute__((format(printf, 2, 3)));
 
+/* When stderr is a terminal, shows "yelkpack: " and the message as the one
+   progress line there, replacing the one before; otherwise does nothing. */
+void ShowProgressLine(const char *format, ...) __attribute__((format(printf, 1, 2)));
+/* Erases the progress line, if one is shown (Report does so first). */
+void ClearProgressLine();
+
 /* Reads a whole file; 0 and a report-ready reason on failure. */
 int ReadWholeFile(const std::string &path, std::vector<uint8_t> *bytes, std::string *why);
 

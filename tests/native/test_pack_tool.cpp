@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 #include <sys/stat.h>
+#include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -668,6 +669,80 @@ TEST_F(Tool, ASignedInstallerIsReportedAndStillChecked)
     for (const char *name : kMemberNames)
         EXPECT_TRUE(ReadFileBytes(Path("out/") + name) == ReadFileBytes(std::string(YELK_SAMPLES_DIR "/") + name))
             << name;
+}
+
+/* ---- pack's progress and summary ---- */
+
+/* Runs yelkpack with stderr on a new terminal and stdout into a file; what
+   the terminal showed. */
+RunResult RunOnTerminal(const std::string &args, const std::string &stdoutFile)
+{
+    int master;
+    fflush(nullptr);
+    pid_t child = forkpty(&master, nullptr, nullptr, nullptr);
+    if (child == 0) {
+        std::string cmd = std::string("'") + YELKPACK + "' " + args + " >'" + stdoutFile + "'";
+        execl("/bin/sh", "sh", "-c", cmd.c_str(), (char *)nullptr);
+        _exit(127);
+    }
+    RunResult r{-1, "", ""};
+    if (child < 0)
+        return r;
+    char buf[4096];
+    ssize_t n;
+    while ((n = read(master, buf, sizeof buf)) > 0)
+        r.err.append(buf, (size_t)n);
+    close(master);
+    int status;
+    waitpid(child, &status, 0);
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = Slurp(stdoutFile);
+    return r;
+}
+
+TEST_F(Tool, PackShowsProgressOnATerminalAndSumsUpEachMember)
+{
+    const std::string args = "pack " YELK_SAMPLES_DIR " -o '" + Path("p.bin") + "' --crc-header '" + Path("p.h") + "'";
+    RunResult quiet = Run(args);
+    ASSERT_EQ(quiet.code, 0) << quiet.err;
+    EXPECT_EQ(quiet.err, "") << "no progress into a file";
+
+    RunResult shown = RunOnTerminal(args, Path("terminal.out"));
+    ASSERT_EQ(shown.code, 0) << shown.err;
+    EXPECT_EQ(shown.out, quiet.out) << "the same summary either way";
+    for (int k = 0; k < 10; k++) {
+        std::string step = std::to_string(k + 1) + "/10 " + kMemberNames[k];
+        EXPECT_NE(shown.err.find(step), std::string::npos) << step << "\n" << shown.err;
+    }
+
+    /* Each member's line against the file's size and what list finds. */
+    RunResult listed = Run("list '" + Path("p.bin") + "'");
+    ASSERT_EQ(listed.code, 0);
+    uint64_t sizes = 0, packed = 0;
+    for (int k = 0; k < 10; k++) {
+        SCOPED_TRACE(kMemberNames[k]);
+        size_t at = quiet.out.find(std::string(kMemberNames[k]) + " ");
+        ASSERT_NE(at, std::string::npos) << quiet.out;
+        unsigned long long size = 0, coded = 0;
+        double ratio = 0;
+        ASSERT_EQ(sscanf(quiet.out.c_str() + at + strlen(kMemberNames[k]), "%llu %llu %lf%%", &size, &coded, &ratio),
+                  3)
+            << quiet.out;
+        EXPECT_EQ(size, ReadFileBytes(std::string(YELK_SAMPLES_DIR "/") + kMemberNames[k]).size());
+        char row[64];
+        snprintf(row, sizeof row, "%llu %10u  %s", coded, (unsigned)size, kMemberNames[k]);
+        EXPECT_NE(listed.out.find(row), std::string::npos) << row << "\n" << listed.out;
+        EXPECT_NEAR(ratio, 100.0 * (double)coded / (double)size, 0.05);
+        sizes += size;
+        packed += coded;
+    }
+    char total[64];
+    snprintf(total, sizeof total, "total %llu %llu", (unsigned long long)sizes, (unsigned long long)packed);
+    std::string squeezed;
+    for (char ch : quiet.out)
+        if (ch != ' ' || (squeezed.size() && squeezed.back() != ' '))
+            squeezed += ch;
+    EXPECT_NE(squeezed.find(total), std::string::npos) << quiet.out;
 }
 
 }  // namespace
