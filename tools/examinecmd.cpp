@@ -19,10 +19,8 @@
 static const uint32_t kRcData = 10;
 static const uint32_t kPayloadResource = 4;
 
-enum {
-    kBlockSize = 65536,                                /* bytes read at a time */
-    kCarry = sizeof(ExpectedCrcRecord) - 1             /* kept from one block for the next */
-};
+static const size_t kBlockSize = 65536;                           /* bytes read at a time */
+static const size_t kCarry = sizeof(ExpectedCrcRecord) - 1;      /* kept from one block for the next */
 static_assert(kCarry >= 3, "a marker split across two blocks must be found");
 
 /* The bytes of one block, after those kept from the block before: the CRC

@@ -8,7 +8,6 @@
 static const int kResourceDirectory = 2;   /* indexes in the optional header's data directories */
 static const int kSecurityDirectory = 4;
 static const uint32_t kSubdirectoryBit = 0x80000000u;
-static const uint32_t kMaxSections = 96;   /* the loader's own limit */
 
 static uint32_t U16(const uint8_t *p) { return (uint32_t)p[0] | (uint32_t)p[1] << 8; }
 static uint32_t U32(const uint8_t *p) { return U16(p) | U16(p + 2) << 16; }
@@ -16,7 +15,8 @@ static uint32_t U32(const uint8_t *p) { return U16(p) | U16(p + 2) << 16; }
 PeRead ReadPeLayout(const InputFile &file, PeLayout *layout)
 {
     *layout = PeLayout();
-    /* A piece of the headers that the file must hold: missing means cut short. */
+    /* Once the file starts with "MZ", a piece of the headers that is not in
+       the file means the file was cut short. */
     uint8_t dos[0x40];
     if (file.size < 2 || !ReadAt(file, 0, dos, 2) || dos[0] != 'M' || dos[1] != 'Z')
         return kPeNotPe;
@@ -24,13 +24,15 @@ PeRead ReadPeLayout(const InputFile &file, PeLayout *layout)
         return kPeCutShort;
     uint64_t pe = U32(dos + 0x3C);
     uint8_t head[24];
+    /* Linkers put the PE header within the first few hundred bytes; an offset
+       far beyond that is no PE file rather than one cut short. */
     if (!ReadAt(file, pe, head, sizeof head))
         return pe < (1u << 16) ? kPeCutShort : kPeNotPe;
     if (U32(head) != 0x00004550u)
         return kPeNotPe;
     uint32_t sectionCount = U16(head + 6);
     uint32_t optionalSize = U16(head + 20);
-    if (sectionCount > kMaxSections || optionalSize < 2)
+    if (optionalSize < 2)
         return kPeNotPe;
     uint64_t opt = pe + 24;
     std::vector<uint8_t> optional(optionalSize);

@@ -570,8 +570,9 @@ TEST_F(Tool, AFileCutShortIsDamagedNotAUsageError)
         EXPECT_NE(x.err.find(c.extractSays), std::string::npos) << x.err;
         EXPECT_LE(std::count(x.err.begin(), x.err.end(), '\n'), 1) << x.err;
         struct stat st;
-        if (c.extractCode >= 64)
+        if (c.extractCode >= 64) {
             EXPECT_NE(stat(out.c_str(), &st), 0) << "refused before anything was made";
+        }
 
         RunResult v = Run("verify '" + file + "'");
         EXPECT_EQ(v.code, 65);
@@ -658,8 +659,9 @@ TEST_F(Tool, ASignedInstallerIsReportedAndStillChecked)
         EXPECT_EQ(l.code, 0) << l.err;
         EXPECT_NE(l.out.find(c.says), std::string::npos) << l.out;
         EXPECT_NE(l.out.find("10 members, terminating pair found"), std::string::npos) << l.out;
-        if (c.verifyCode == 0)
+        if (c.verifyCode == 0) {
             EXPECT_NE(v.out.find(c.says), std::string::npos) << v.out;
+        }
     }
     EXPECT_NE(Run("verify '" + Path("s2.exe") + "'").err.find("differs from the compiled-in"), std::string::npos);
     EXPECT_NE(Run("verify '" + Path("s3.exe") + "'").err.find("inside the certificate table"), std::string::npos);
