@@ -10,6 +10,7 @@ PACKAGES="
     wine wine32:i386 xvfb xdotool imagemagick
     googletest libgtest-dev libbenchmark-dev
     clang libclang-rt-14-dev valgrind lhasa
+    osslsigncode openssl
 "
 
 missing=""

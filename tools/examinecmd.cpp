@@ -1,39 +1,131 @@
 /*
  * yelkpack list and verify: what the installer's own matcher and CRC make of
- * an installer or a bare payload.
+ * an installer or a bare payload, read in blocks so that a file of any size
+ * takes a few hundred kilobytes of memory.
  */
 #include "yelkpack.h"
 #include "examine.h"
 
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 
 #include "common/posix/posix_platform.h"
 #include "crcrecord.h"
+#include "inputfile.h"
 #include "lzhenc_internal.h"
 #include "payload/container.h"
-#include "pefile.h"
 
 static const uint32_t kRcData = 10;
 static const uint32_t kPayloadResource = 4;
 
+static const size_t kBlockSize = 65536;                           /* bytes read at a time */
+static const size_t kCarry = sizeof(ExpectedCrcRecord) - 1;      /* kept from one block for the next */
+static_assert(kCarry >= 3, "a marker split across two blocks must be found");
+
+/* The bytes of one block, after those kept from the block before: the CRC
+   record and the marker are searched across the seam. */
+static uint8_t window[kCarry + kBlockSize];
+
+/* Where a bare payload breaks off, from where its scan stopped. */
+static std::string PayloadCutShort(const PayloadScan &scan)
+{
+    size_t k = scan.members.size();
+    char text[96];
+    if (scan.walk.part == kInMember)
+        snprintf(text, sizeof text, "inside member %zu%s%s%s", k, k < 10 ? " (" : "", k < 10 ? kMemberNames[k] : "",
+                 k < 10 ? ")" : "");
+    else if (k == 0)
+        snprintf(text, sizeof text, "just after the payload's first marker");
+    else
+        snprintf(text, sizeof text, "just after the marker that closes member %zu", k - 1);
+    return text;
+}
+
 int InspectFile(const std::string &path, InspectedFile *file, std::string *why)
 {
-    if (!ReadWholeFile(path, &file->bytes, why))
+    InputFile in;
+    if (!OpenInputFile(path, &in, why))
         return 0;
-    const std::vector<uint8_t> &b = file->bytes;
-    file->isExe = b.size() >= 2 && b[0] == 'M' && b[1] == 'Z';
+    file->size = in.size;
+    uint8_t magic[2];
+    file->isExe = ReadAt(in, 0, magic, 2) && magic[0] == 'M' && magic[1] == 'Z';
     if (file->isExe) {
-        const char *reason = "";
-        file->hasResource = FindPeResource(b.data(), b.size(), kRcData, kPayloadResource,
-                                           &file->resourceOffset, &file->resourceSize, &reason) != 0;
+        file->peRead = ReadPeLayout(in, &file->layout);
+        const char *reason = file->peRead == kPeCutShort ? "the file ends inside its headers" : "not a PE file";
+        if (file->peRead == kPeOk)
+            file->hasResource = FindPeResource(in, file->layout, kRcData, kPayloadResource, &file->resourceOffset,
+                                               &file->resourceSize, &reason) != 0;
         file->resourceWhy = reason;
-        file->hasRecord = FindCrcRecord(b.data(), b.size(), &file->recordCrc) != 0;
     }
-    ScanPayload(b.data(), b.size(), &file->scan);
+
+    /* One pass from the start, until the record, the marker ahead of the
+       payload and the payload's end have all been looked for. */
+    bool wantRecord = file->isExe;
+    bool wantEarly = file->hasResource;
+    PayloadScan &scan = file->scan;
+    uint64_t windowStart = 0;   /* file offset of window[0] */
+    size_t kept = 0;
+    bool failed = fseeko(in.stream, 0, SEEK_SET) != 0;
+    while (!failed && (wantRecord || wantEarly || !scan.terminated)) {
+        size_t got = fread(window + kept, 1, kBlockSize, in.stream);
+        if (got == 0)
+            break;
+        size_t length = kept + got;
+        if (wantRecord && FindCrcRecord(window, length, &file->recordCrc)) {
+            file->hasRecord = true;
+            wantRecord = false;
+        }
+        if (wantEarly) {
+            /* Only a marker that ends ahead of the payload's first byte. */
+            uint64_t before = file->resourceOffset - windowStart;
+            long at = FindMarker(window, before < length ? (size_t)before : length);
+            if (at >= 0)
+                file->earlyMarker = (int64_t)(windowStart + (uint64_t)at);
+            if (at >= 0 || before <= length)
+                wantEarly = false;
+        }
+        if (!scan.terminated)
+            FeedPayloadScan(&scan, window + kept, got);
+        kept = length < kCarry ? length : kCarry;
+        memmove(window, window + length - kept, kept);
+        windowStart += length - kept;
+    }
+    failed = failed || ferror(in.stream);
+    CloseInputFile(&in);
+    if (failed) {
+        *why = path + ": read error";
+        return 0;
+    }
+
     /* The CRC exactly as the installer computes it, by its own code. */
     file->crc = PayloadCrc(ToWindowsPath(path).c_str());
+
+    if (file->isExe && file->peRead == kPeCutShort)
+        file->cutShort = "inside its headers";
+    else if (file->isExe && file->peRead == kPeOk)
+        file->cutShort = PeCutShort(file->layout, file->size);
+    else if (!file->isExe && scan.sawMarker && !scan.terminated)
+        file->cutShort = PayloadCutShort(scan);
     return 1;
+}
+
+std::string IncompleteText(const InspectedFile &file)
+{
+    if (file.cutShort.empty())
+        return "";
+    return std::string("not a complete ") + (file.isExe ? "installer" : "payload") + ": it breaks off at byte " +
+           std::to_string(file.size) + ", " + file.cutShort;
+}
+
+std::string SignatureText(const InspectedFile &file)
+{
+    if (file.layout.certSize == 0)
+        return "not signed";
+    char text[96];
+    snprintf(text, sizeof text, "signed: certificate table at 0x%X, %u bytes", (unsigned)file.layout.certOffset,
+             (unsigned)file.layout.certSize);
+    return text;
 }
 
 std::string VerifyProblem(const InspectedFile &file)
@@ -42,12 +134,13 @@ std::string VerifyProblem(const InspectedFile &file)
     const PayloadScan &scan = file.scan;
     if (!file.isExe)
         return "not an executable";
+    if (!file.cutShort.empty())
+        return IncompleteText(file);
     if (!file.hasResource)
         return "payload resource (RCDATA 4): " + file.resourceWhy;
-    long early = FindMarker(file.bytes.data(), (size_t)file.resourceOffset);
-    if (early >= 0) {
-        snprintf(line, sizeof line, "the member marker occurs at 0x%lX, ahead of the payload at 0x%" PRIX64,
-                 (unsigned long)early, file.resourceOffset);
+    if (file.earlyMarker >= 0) {
+        snprintf(line, sizeof line, "the member marker occurs at 0x%" PRIX64 ", ahead of the payload at 0x%" PRIX64,
+                 (uint64_t)file.earlyMarker, file.resourceOffset);
         return line;
     }
     if (!scan.sawMarker)
@@ -66,6 +159,11 @@ std::string VerifyProblem(const InspectedFile &file)
     }
     if (scan.end > file.resourceOffset + file.resourceSize)
         return "the payload runs past the end of its resource";
+    if (file.layout.certSize != 0 && file.layout.certOffset < scan.end) {
+        snprintf(line, sizeof line, "the certificate table at 0x%X starts before the payload's end at 0x%" PRIX64,
+                 (unsigned)file.layout.certOffset, scan.end);
+        return line;
+    }
     if (!file.hasRecord)
         return "no compiled-in CRC record";
     if (file.crc != scan.crc) {
@@ -86,7 +184,7 @@ std::string VerifyProblem(const InspectedFile &file)
 int ListCommand(const std::vector<std::string> &args)
 {
     if (args.size() != 1)
-        return Report(kExitUsage, "usage: yelkpack list FILE");
+        return UsageError("list");
     InspectedFile file;
     std::string why;
     if (!InspectFile(args[0], &file, &why))
@@ -99,14 +197,17 @@ int ListCommand(const std::vector<std::string> &args)
         printf("%s: executable without a payload resource (%s)\n", args[0].c_str(), file.resourceWhy.c_str());
     else
         printf("%s: bare payload\n", args[0].c_str());
+    if (file.isExe && file.peRead == kPeOk)
+        printf("%s\n", SignatureText(file).c_str());
+    if (!file.cutShort.empty())
+        printf("%s\n", IncompleteText(file).c_str());
     if (!scan.sawMarker)
         return Report(kExitRefused, "%s: no member marker found", args[0].c_str());
     printf("first marker at 0x%" PRIX64 "\n", scan.firstMarker);
     printf("%-3s %10s %10s %10s  %s\n", "#", "offset", "coded", "decoded", "name");
     for (size_t k = 0; k < scan.members.size(); k++) {
         const ScannedMember &m = scan.members[k];
-        printf("%-3zu %10" PRIu64 " %10" PRIu64 " %10u  %s\n", k, m.offset, m.length,
-               (unsigned)MemberDecodedSize(&file.bytes[m.offset], m.length),
+        printf("%-3zu %10" PRIu64 " %10" PRIu64 " %10u  %s\n", k, m.offset, m.length, (unsigned)m.decodedSize,
                k < 10 ? kMemberNames[k] : "(extra)");
     }
     printf("%zu members, %s\n", scan.members.size(),
@@ -126,7 +227,7 @@ int ListCommand(const std::vector<std::string> &args)
 int VerifyCommand(const std::vector<std::string> &args)
 {
     if (args.size() != 1)
-        return Report(kExitUsage, "usage: yelkpack verify FILE.exe");
+        return UsageError("verify");
     InspectedFile file;
     std::string why;
     if (!InspectFile(args[0], &file, &why))
@@ -134,7 +235,7 @@ int VerifyCommand(const std::vector<std::string> &args)
     std::string problem = VerifyProblem(file);
     if (!problem.empty())
         return Report(kExitRefused, "%s: %s", args[0].c_str(), problem.c_str());
-    printf("%s: ok, payload at 0x%" PRIX64 ", 10 members, CRC 0x%08X\n", args[0].c_str(),
-           file.resourceOffset, (unsigned)file.crc);
+    printf("%s: ok, payload at 0x%" PRIX64 ", 10 members, CRC 0x%08X, %s\n", args[0].c_str(), file.resourceOffset,
+           (unsigned)file.crc, SignatureText(file).c_str());
     return kExitOk;
 }

@@ -3,7 +3,8 @@
  * button runs, minus the windows: the destination folder, the reset, the
  * integrity check and opening of FILE, the extraction engine slice by slice,
  * and the clean-up of a failed run. An installation error [n] is printed as
- * one line and becomes the exit code n.
+ * one line and becomes the exit code n. The temporary member file lies in a
+ * folder made for the run alone.
  */
 #include "yelkpack.h"
 
@@ -15,13 +16,12 @@
 #include "common/posix/posix_platform.h"
 #include "common/session.h"
 #include "crcrecord.h"
+#include "examine.h"
 #include "payload/container.h"
 #include "payload/extract.h"
 #include "payload/progress.h"
-#include "payload/destdir.h"
-
-static const char kExtractUsage[] =
-    "usage: yelkpack extract FILE DIR [--no-backups] [--no-keep-settings] [--crc HEX]";
+#include "payload/install.h"
+#include "runtemp.h"
 
 /* Prints "Yelk Installation Error [n]: " and the message, each run of line
    breaks folded into one space; returns n as the exit code. */
@@ -68,63 +68,10 @@ static int FindRecordInFile(const std::string &path, uint32_t *crc)
     return found ? 1 : failed ? -1 : 0;
 }
 
-int ExtractCommand(const std::vector<std::string> &args)
+/* The Install button's work and the wizard's answer to its result. */
+static int RunInstallation(const std::string &source, const std::string &dir)
 {
-    std::string source, dir, crcText;
-    bool haveCrc = false, backups = true, keepSettings = true;
-    for (size_t i = 0; i < args.size(); i++) {
-        if (args[i] == "--crc") {
-            if (i + 1 >= args.size())
-                return Report(kExitUsage, "%s", kExtractUsage);
-            crcText = args[++i];
-            haveCrc = true;
-        } else if (args[i] == "--no-backups") {
-            backups = false;
-        } else if (args[i] == "--no-keep-settings") {
-            keepSettings = false;
-        } else if (args[i].size() > 1 && args[i][0] == '-') {
-            return Report(kExitUsage, "extract: unknown option '%s'", args[i].c_str());
-        } else if (source.empty()) {
-            source = args[i];
-        } else if (dir.empty()) {
-            dir = args[i];
-        } else {
-            return Report(kExitUsage, "extract: unexpected argument '%s'", args[i].c_str());
-        }
-    }
-    if (source.empty() || dir.empty())
-        return Report(kExitUsage, "%s", kExtractUsage);
-
-    uint32_t expected = 0;
-    if (haveCrc) {
-        char *end = nullptr;
-        unsigned long long v = strtoull(crcText.c_str(), &end, 16);
-        if (crcText.empty() || *end != '\0' || crcText[0] == '-' || v > 0xFFFFFFFFull)
-            return Report(kExitUsage, "extract: --crc takes a hexadecimal CRC-32, not '%s'", crcText.c_str());
-        expected = (uint32_t)v;
-    } else if (FindRecordInFile(source, &expected) == 0) {
-        return Report(kExitUsage, "%s: no compiled-in CRC; give --crc HEX", source.c_str());
-    }
-
-    std::string destDir = ToWindowsPath(dir);
-    if (destDir.size() >= sizeof session.destDir)
-        return Report(kExitUsage, "extract: %s is longer than the installer's %d characters",
-                      destDir.c_str(), (int)sizeof session.destDir - 1);
-
-    /* The options as the Install button reads them from the wizard. */
-    strcpy(session.destDir, destDir.c_str());
-    session.makeBackups = backups;
-    session.keepSettings = keepSettings;
-    session.createShortcuts = 0;
-    SetExpectedPayloadCrc(expected);
-    SetProgramPath(ToWindowsPath(source));
-
-    ResetInstall();
-    ShowScanStatus();
-    DrawScanProgress(nullptr, nullptr);
-    if (CreateDestDir() != 1)
-        return ReportInstallError(LastErrorNumber());
-    if (!OpenPayload())
+    if (StartInstallRun() != kStartReady)
         return ReportInstallError(LastErrorNumber());
 
     int result;
@@ -143,7 +90,76 @@ int ExtractCommand(const std::vector<std::string> &args)
     CleanupInstall();
     if (result == kPumpFinished) {
         /* The file ended without a single member. */
-        ShowErrorBox(14, ErrorText(14));
+        ShowError(kErrorNoMember);
     }
     return ReportInstallError(LastErrorNumber());
+}
+
+int ExtractCommand(const std::vector<std::string> &args)
+{
+    std::string source, dir, crcText;
+    bool haveCrc = false, backups = true, keepSettings = true;
+    for (size_t i = 0; i < args.size(); i++) {
+        if (args[i] == "--crc") {
+            if (i + 1 >= args.size())
+                return UsageError("extract");
+            crcText = args[++i];
+            haveCrc = true;
+        } else if (args[i] == "--no-backups") {
+            backups = false;
+        } else if (args[i] == "--no-keep-settings") {
+            keepSettings = false;
+        } else if (args[i].size() > 1 && args[i][0] == '-') {
+            return Report(kExitUsage, "extract: unknown option '%s'", args[i].c_str());
+        } else if (source.empty()) {
+            source = args[i];
+        } else if (dir.empty()) {
+            dir = args[i];
+        } else {
+            return Report(kExitUsage, "extract: unexpected argument '%s'", args[i].c_str());
+        }
+    }
+    if (source.empty() || dir.empty())
+        return UsageError("extract");
+
+    uint32_t expected = 0;
+    if (haveCrc) {
+        char *end = nullptr;
+        unsigned long long v = strtoull(crcText.c_str(), &end, 16);
+        if (crcText.empty() || *end != '\0' || crcText[0] == '-' || v > 0xFFFFFFFFull)
+            return Report(kExitUsage, "extract: --crc takes a hexadecimal CRC-32, not '%s'", crcText.c_str());
+        expected = (uint32_t)v;
+    } else if (FindRecordInFile(source, &expected) == 0) {
+        /* A file cut short has lost its record, or never reaches its payload's
+           end: it is damaged, and no CRC given by hand would mend it. */
+        InspectedFile file;
+        std::string why;
+        if (!InspectFile(source, &file, &why))
+            return Report(kExitIo, "%s", why.c_str());
+        std::string incomplete = IncompleteText(file);
+        if (!incomplete.empty())
+            return Report(kExitRefused, "%s: %s", source.c_str(), incomplete.c_str());
+        return Report(kExitUsage, "%s: no compiled-in CRC; give --crc HEX", source.c_str());
+    }
+
+    std::string destDir = ToWindowsPath(dir);
+    if (destDir.size() >= sizeof session.destDir)
+        return Report(kExitUsage, "extract: %s is longer than the installer's %d characters",
+                      destDir.c_str(), (int)sizeof session.destDir - 1);
+
+    /* The options as the Install button reads them from the wizard. */
+    strcpy(session.destDir, destDir.c_str());
+    session.makeBackups = backups;
+    session.keepSettings = keepSettings;
+    session.createShortcuts = 0;
+    SetExpectedPayloadCrc(expected);
+    SetProgramPath(ToWindowsPath(source));
+
+    /* Without a folder of its own for the temporary file the run cannot
+       collect a member: the installer's answer to that is [11]. */
+    if (!MakeRunTempFolder())
+        return ReportInstallError(11);
+    int code = RunInstallation(source, dir);
+    RemoveRunTempFolder();
+    return code;
 }

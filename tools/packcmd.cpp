@@ -4,6 +4,7 @@
  */
 #include "yelkpack.h"
 
+#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
@@ -85,6 +86,23 @@ uint32_t StreamsCrc(const std::vector<std::vector<uint8_t>> &streams)
     return ~reg;
 }
 
+/* Each member's size, packed size (its stream, size field included, as list
+   shows it) and the one as a percentage of the other; then the totals. */
+void PrintSummary(const std::vector<uint64_t> &sizes, const std::vector<std::vector<uint8_t>> &streams)
+{
+    printf("%-12s %12s %12s %7s\n", "member", "size", "packed", "ratio");
+    uint64_t allSizes = 0, allPacked = 0;
+    for (size_t k = 0; k < sizes.size(); k++) {
+        uint64_t packed = streams[k].size();
+        printf("%-12s %12" PRIu64 " %12" PRIu64 " %6.1f%%\n", kMemberNames[k], sizes[k], packed,
+               100.0 * (double)packed / (double)sizes[k]);
+        allSizes += sizes[k];
+        allPacked += packed;
+    }
+    printf("%-12s %12" PRIu64 " %12" PRIu64 " %6.1f%%\n", "total", allSizes, allPacked,
+           100.0 * (double)allPacked / (double)allSizes);
+}
+
 }  // namespace
 
 int PackCommand(const std::vector<std::string> &args)
@@ -104,7 +122,7 @@ int PackCommand(const std::vector<std::string> &args)
             return Report(kExitUsage, "pack: unexpected argument '%s'", args[i].c_str());
     }
     if (dir.empty() || output.empty() || header.empty())
-        return Report(kExitUsage, "usage: yelkpack pack DIR -o PAYLOAD --crc-header FILE.h");
+        return UsageError("pack");
 
     /* Every file is checked before any is coded. */
     std::vector<std::string> paths;
@@ -124,21 +142,27 @@ int PackCommand(const std::vector<std::string> &args)
     }
 
     std::vector<std::vector<uint8_t>> streams;
+    std::vector<uint64_t> sizes;
     uint64_t total = 0;
-    for (const std::string &path : paths) {
+    for (size_t k = 0; k < paths.size(); k++) {
+        const std::string &path = paths[k];
         std::vector<uint8_t> data;
         std::string why;
         if (!ReadWholeFile(path, &data, &why))
             return Report(kExitIo, "%s", why.c_str());
         if (data.empty())
             return Report(kExitRefused, "%s: empty file (the installer cannot carry one)", path.c_str());
+        /* Coding a large client file takes seconds: show which one it is. */
+        ShowProgressLine("coding %zu/10 %s (%zu bytes)...", k + 1, kMemberNames[k], data.size());
         streams.push_back(LzhEncode(data.data(), data.size(), parse));
+        sizes.push_back(data.size());
         if (streams.back().empty())
             return Report(kExitRefused, "%s: cannot be coded without the member marker", path.c_str());
         total += streams.back().size() + 4;
         if (total + kInstallerAllowance >= kInstallerLimit)
             return Report(kExitRefused, "%s: payload too large, setup32.exe would reach 2 GiB", output.c_str());
     }
+    ClearProgressLine();
 
     /* A CRC the record cannot carry is moved by one more byte after the last
        stream's coded bits; the decoder stops at the size and never reads it. */
@@ -168,6 +192,7 @@ int PackCommand(const std::vector<std::string> &args)
                      (unsigned)crc, payload.size());
     if (!WriteFile(header, text, (size_t)n))
         return Report(kExitIo, "%s: cannot write", header.c_str());
+    PrintSummary(sizes, streams);
     printf("%s: %zu bytes, 10 members, CRC 0x%08X\n", output.c_str(), payload.size(), (unsigned)crc);
     return kExitOk;
 }

@@ -1,38 +1,52 @@
-/* The installer's marker matcher over a file in memory (see payloadscan.h). */
+/* The installer's payload walk over a file fed in blocks (see payloadscan.h). */
 #include "payloadscan.h"
 
-#include "lzhenc_internal.h"
-#include "payload/container.h"
-
-void ScanPayload(const uint8_t *bytes, size_t length, PayloadScan *scan)
+/* Bytes of the member being read: kept while they are among the four that
+   give the member's size. */
+static void KeepHead(PayloadScan *scan, const uint8_t *bytes, size_t count)
 {
-    *scan = PayloadScan();
-    PayloadWalk walk = StartPayloadWalk(MarkerBytes());
-    uint64_t memberStart = 0;
-    for (size_t at = 0; at < length && walk.part != kPayloadEnded;) {
+    for (size_t k = 0; k < count && scan->headCount < 4; k++)
+        scan->head[scan->headCount++] = bytes[k];
+}
+
+bool FeedPayloadScan(PayloadScan *scan, const uint8_t *bytes, size_t length)
+{
+    PayloadWalk &walk = scan->walk;
+    for (size_t k = 0; k < length && walk.part != kPayloadEnded;) {
         PayloadPart before = walk.part;
-        MarkerRun run = WalkPayload(walk, bytes + at, length - at);
-        at += run.consumed;
+        MarkerRun run = WalkPayload(walk, bytes + k, length - k);
+        if (before != kBeforePayload) {
+            KeepHead(scan, walk.matcher.marker, (size_t)run.released);
+            KeepHead(scan, bytes + k, run.memberBytes);
+        }
+        k += run.consumed;
         if (!run.markerEnded)
             continue;
+        uint64_t at = scan->fed + k;   /* just after the marker */
         if (before == kBeforePayload) {
             scan->sawMarker = true;
             scan->firstMarker = at - kMarkerLength;
         } else if (walk.part == kPayloadEnded) {
             scan->terminated = true;
             scan->end = at;
+            break;
         } else {
-            scan->members.push_back({memberStart, at - kMarkerLength - memberStart});
+            const uint8_t *h = scan->head;
+            uint32_t size = scan->headCount < 4 ? 0
+                                                : (uint32_t)h[0] | (uint32_t)h[1] << 8 |
+                                                      (uint32_t)h[2] << 16 | (uint32_t)h[3] << 24;
+            scan->members.push_back({scan->memberStart, at - kMarkerLength - scan->memberStart, size});
         }
-        memberStart = at;
+        scan->memberStart = at;
+        scan->headCount = 0;
     }
+    scan->fed += length;
     scan->crc = ~walk.crc;
+    return walk.part == kPayloadEnded;
 }
 
-uint32_t MemberDecodedSize(const uint8_t *stream, uint64_t length)
+void ScanPayload(const uint8_t *bytes, size_t length, PayloadScan *scan)
 {
-    if (length < 4)
-        return 0;
-    return (uint32_t)stream[0] | (uint32_t)stream[1] << 8 | (uint32_t)stream[2] << 16 |
-           (uint32_t)stream[3] << 24;
+    *scan = PayloadScan();
+    FeedPayloadScan(scan, bytes, length);
 }

@@ -1,104 +1,136 @@
-/* Locating a resource in a PE file held in memory (see pefile.h). */
+/* Reading the PE headers of a file in place (see pefile.h). */
 #include "pefile.h"
 
-namespace {
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
 
-struct Reader {
-    const uint8_t *file;
-    size_t length;
-
-    bool Has(uint64_t offset, uint64_t count) const { return offset <= length && count <= length - offset; }
-    uint32_t U16(uint64_t o) const { return (uint32_t)file[o] | (uint32_t)file[o + 1] << 8; }
-    uint32_t U32(uint64_t o) const { return U16(o) | U16(o + 2) << 16; }
-};
-
-struct Section {
-    uint32_t rva, virtualSize, rawSize, rawOffset;
-};
-
-}  // namespace
-
-static const int kResourceDirectory = 2;   /* index in the optional header's data directories */
+static const int kResourceDirectory = 2;   /* indexes in the optional header's data directories */
+static const int kSecurityDirectory = 4;
 static const uint32_t kSubdirectoryBit = 0x80000000u;
 
-int FindPeResource(const uint8_t *file, size_t length, uint32_t type, uint32_t id,
+static uint32_t U16(const uint8_t *p) { return (uint32_t)p[0] | (uint32_t)p[1] << 8; }
+static uint32_t U32(const uint8_t *p) { return U16(p) | U16(p + 2) << 16; }
+
+PeRead ReadPeLayout(const InputFile &file, PeLayout *layout)
+{
+    *layout = PeLayout();
+    /* Once the file starts with "MZ", a piece of the headers that is not in
+       the file means the file was cut short. */
+    uint8_t dos[0x40];
+    if (file.size < 2 || !ReadAt(file, 0, dos, 2) || dos[0] != 'M' || dos[1] != 'Z')
+        return kPeNotPe;
+    if (!ReadAt(file, 0, dos, sizeof dos))
+        return kPeCutShort;
+    uint64_t pe = U32(dos + 0x3C);
+    uint8_t head[24];
+    /* Linkers put the PE header within the first few hundred bytes; an offset
+       far beyond that is no PE file rather than one cut short. */
+    if (!ReadAt(file, pe, head, sizeof head))
+        return pe < (1u << 16) ? kPeCutShort : kPeNotPe;
+    if (U32(head) != 0x00004550u)
+        return kPeNotPe;
+    uint32_t sectionCount = U16(head + 6);
+    uint32_t optionalSize = U16(head + 20);
+    if (optionalSize < 2)
+        return kPeNotPe;
+    uint64_t opt = pe + 24;
+    std::vector<uint8_t> optional(optionalSize);
+    uint64_t sections = opt + optionalSize;
+    layout->headersEnd = sections + 40ull * sectionCount;
+    if (!ReadAt(file, opt, optional.data(), optionalSize))
+        return kPeCutShort;
+    uint32_t magic = U16(optional.data());
+    uint32_t dirs = magic == 0x10B ? 96 : magic == 0x20B ? 112 : 0;
+    if (dirs == 0)
+        return kPeNotPe;
+    if (optionalSize >= 64) {
+        uint32_t sizeOfHeaders = U32(optional.data() + 60);
+        if (sizeOfHeaders > layout->headersEnd)
+            layout->headersEnd = sizeOfHeaders;
+    }
+    if (dirs + 8 * (kResourceDirectory + 1) <= optionalSize)
+        layout->resourceRva = U32(optional.data() + dirs + 8 * kResourceDirectory);
+    if (dirs + 8 * (kSecurityDirectory + 1) <= optionalSize) {
+        layout->certOffset = U32(optional.data() + dirs + 8 * kSecurityDirectory);
+        layout->certSize = U32(optional.data() + dirs + 8 * kSecurityDirectory + 4);
+        if (layout->certSize == 0)
+            layout->certOffset = 0;
+    }
+    for (uint32_t s = 0; s < sectionCount; s++) {
+        uint8_t h[40];
+        if (!ReadAt(file, sections + 40ull * s, h, sizeof h))
+            return kPeCutShort;
+        PeSection sec;
+        memcpy(sec.name, h, 8);
+        sec.name[8] = '\0';
+        sec.virtualSize = U32(h + 8);
+        sec.rva = U32(h + 12);
+        sec.rawSize = U32(h + 16);
+        sec.rawOffset = U32(h + 20);
+        layout->sections.push_back(sec);
+    }
+    return kPeOk;
+}
+
+/* File offset of count bytes at an RVA, through the section that holds them;
+   ~0 when no section does or the file does not reach that far. */
+static uint64_t RvaToOffset(const InputFile &file, const PeLayout &layout, uint32_t rva, uint32_t count)
+{
+    for (const PeSection &sec : layout.sections) {
+        uint32_t span = sec.virtualSize > sec.rawSize ? sec.rawSize : sec.virtualSize;
+        if (span == 0)
+            span = sec.rawSize;
+        if (rva >= sec.rva && (uint64_t)rva - sec.rva + count <= span) {
+            uint64_t o = (uint64_t)sec.rawOffset + (rva - sec.rva);
+            return o <= file.size && count <= file.size - o ? o : ~0ull;
+        }
+    }
+    return ~0ull;
+}
+
+/* One level of the resource directory at dir: the value of the entry for key
+   (an id; ~0 takes the first entry). */
+static bool DirectoryEntry(const InputFile &file, uint64_t dir, uint32_t key, uint32_t *value)
+{
+    uint8_t h[16];
+    if (!ReadAt(file, dir, h, sizeof h))
+        return false;
+    uint32_t entries = U16(h + 12) + U16(h + 14);
+    for (uint32_t k = 0; k < entries; k++) {
+        uint8_t e[8];
+        if (!ReadAt(file, dir + 16 + 8ull * k, e, sizeof e))
+            return false;
+        uint32_t name = U32(e);
+        if (key == ~0u || (!(name & kSubdirectoryBit) && name == key)) {
+            *value = U32(e + 4);
+            return true;
+        }
+    }
+    return false;
+}
+
+int FindPeResource(const InputFile &file, const PeLayout &layout, uint32_t type, uint32_t id,
                    uint64_t *offset, uint32_t *size, const char **why)
 {
-    Reader r{file, length};
-    *why = "not a PE file";
-    if (!r.Has(0, 0x40) || file[0] != 'M' || file[1] != 'Z')
-        return 0;
-    uint64_t pe = r.U32(0x3C);
-    if (!r.Has(pe, 24) || r.U32(pe) != 0x00004550u)
-        return 0;
-    uint32_t sectionCount = r.U16(pe + 6);
-    uint32_t optionalSize = r.U16(pe + 20);
-    uint64_t opt = pe + 24;
-    if (!r.Has(opt, optionalSize) || optionalSize < 2)
-        return 0;
-    uint32_t magic = r.U16(opt);
-    uint64_t dirs = magic == 0x10B ? opt + 96 : magic == 0x20B ? opt + 112 : 0;
-    if (!dirs || dirs + 8 * (kResourceDirectory + 1) > opt + optionalSize) {
-        *why = "no resource directory";
-        return 0;
-    }
-    uint32_t resRva = r.U32(dirs + 8 * kResourceDirectory);
-    uint64_t sections = opt + optionalSize;
-    if (!r.Has(sections, 40ull * sectionCount))
-        return 0;
-
-    /* File offset of an RVA through the section that holds it; ~0 if none. */
-    auto toOffset = [&](uint32_t rva, uint32_t count) -> uint64_t {
-        for (uint32_t s = 0; s < sectionCount; s++) {
-            uint64_t h = sections + 40ull * s;
-            Section sec{r.U32(h + 12), r.U32(h + 8), r.U32(h + 16), r.U32(h + 20)};
-            uint32_t span = sec.virtualSize > sec.rawSize ? sec.rawSize : sec.virtualSize;
-            if (span == 0)
-                span = sec.rawSize;
-            if (rva >= sec.rva && (uint64_t)rva - sec.rva + count <= span) {
-                uint64_t o = (uint64_t)sec.rawOffset + (rva - sec.rva);
-                return r.Has(o, count) ? o : ~0ull;
-            }
-        }
-        return ~0ull;
-    };
-
     *why = "no resource directory";
-    uint64_t root = toOffset(resRva, 16);
-    if (resRva == 0 || root == ~0ull)
+    uint64_t root = layout.resourceRva ? RvaToOffset(file, layout, layout.resourceRva, 16) : ~0ull;
+    if (root == ~0ull)
         return 0;
-
-    /* One level of the directory: the entry for key (an id), or 0. */
-    auto entry = [&](uint64_t dir, uint32_t key, uint32_t *value) -> bool {
-        if (!r.Has(dir, 16))
-            return false;
-        uint32_t named = r.U16(dir + 12), ids = r.U16(dir + 14);
-        for (uint32_t k = 0; k < named + ids; k++) {
-            uint64_t e = dir + 16 + 8ull * k;
-            if (!r.Has(e, 8))
-                return false;
-            uint32_t name = r.U32(e);
-            if (key == ~0u || (!(name & kSubdirectoryBit) && name == key)) {
-                *value = r.U32(e + 4);
-                return true;
-            }
-        }
-        return false;
-    };
 
     *why = "no such resource";
     uint32_t v;
-    if (!entry(root, type, &v) || !(v & kSubdirectoryBit))
+    if (!DirectoryEntry(file, root, type, &v) || !(v & kSubdirectoryBit))
         return 0;
-    if (!entry(root + (v & ~kSubdirectoryBit), id, &v) || !(v & kSubdirectoryBit))
+    if (!DirectoryEntry(file, root + (v & ~kSubdirectoryBit), id, &v) || !(v & kSubdirectoryBit))
         return 0;
-    if (!entry(root + (v & ~kSubdirectoryBit), ~0u, &v) || (v & kSubdirectoryBit))
+    if (!DirectoryEntry(file, root + (v & ~kSubdirectoryBit), ~0u, &v) || (v & kSubdirectoryBit))
         return 0;
-    uint64_t data = root + v;
-    if (!r.Has(data, 16))
+    uint8_t data[16];
+    if (!ReadAt(file, root + v, data, sizeof data))
         return 0;
-    uint32_t dataRva = r.U32(data), dataSize = r.U32(data + 4);
-    uint64_t o = toOffset(dataRva, dataSize);
+    uint32_t dataRva = U32(data), dataSize = U32(data + 4);
+    uint64_t o = RvaToOffset(file, layout, dataRva, dataSize);
     if (o == ~0ull) {
         *why = "resource data outside the file";
         return 0;
@@ -107,4 +139,30 @@ int FindPeResource(const uint8_t *file, size_t length, uint32_t type, uint32_t i
     *size = dataSize;
     *why = "";
     return 1;
+}
+
+std::string PeCutShort(const PeLayout &layout, uint64_t fileSize)
+{
+    if (fileSize < layout.headersEnd)
+        return "inside its headers";
+    struct Part {
+        std::string name;
+        uint64_t start, length;
+    };
+    std::vector<Part> parts;
+    for (const PeSection &sec : layout.sections)
+        parts.push_back({std::string("section ") + sec.name, sec.rawOffset, sec.rawSize});
+    parts.push_back({"the certificate table", layout.certOffset, layout.certSize});
+    /* Of the parts that reach past the end of the file, the one that starts
+       first is where the file breaks off. */
+    const Part *first = nullptr;
+    for (const Part &p : parts)
+        if (p.length > 0 && p.start + p.length > fileSize && (!first || p.start < first->start))
+            first = &p;
+    if (!first)
+        return "";
+    char text[160];
+    snprintf(text, sizeof text, "%s %s (bytes %" PRIu64 " to %" PRIu64 ")", fileSize > first->start ? "inside" : "before",
+             first->name.c_str(), first->start, first->start + first->length - 1);
+    return text;
 }

@@ -1,17 +1,49 @@
 /*
- * Just enough of the PE format to find one resource's bytes in an executable
- * read into memory: the section table and the three-level resource directory.
+ * Just enough of the PE format to inspect an installer in place: the section
+ * table, the three-level resource directory (to find one resource's bytes),
+ * and the security directory that an Authenticode signature fills in. Every
+ * offset read from the file is checked against its length before it is used.
  */
 #ifndef YELK_TOOLS_PEFILE_H
 #define YELK_TOOLS_PEFILE_H
 
-#include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
+
+#include "inputfile.h"
+
+struct PeSection {
+    char name[9];                 /* zero-terminated */
+    uint32_t rva, virtualSize;    /* where it is loaded */
+    uint32_t rawOffset, rawSize;  /* where its bytes lie in the file */
+};
+
+struct PeLayout {
+    uint64_t headersEnd = 0;          /* bytes the headers take, section table included */
+    std::vector<PeSection> sections;  /* in the order of the section table */
+    uint32_t resourceRva = 0;         /* resource directory; 0 when there is none */
+    uint32_t certOffset = 0;          /* certificate table: a file offset, not an RVA */
+    uint32_t certSize = 0;            /* its length; 0 when the file is not signed */
+};
+
+enum PeRead {
+    kPeOk,          /* headers read into the layout */
+    kPeNotPe,       /* no MZ and PE signatures, or headers no PE file has */
+    kPeCutShort     /* the file ends inside its own headers */
+};
+
+PeRead ReadPeLayout(const InputFile &file, PeLayout *layout);
 
 /* File offset and size of the resource of the given type and id (first
-   language). 0 and why ("not a PE file", ...) when it cannot be found; every
-   offset read from the file is checked against its length. */
-int FindPeResource(const uint8_t *file, size_t length, uint32_t type, uint32_t id,
+   language). 0 and why ("no such resource", ...) when it cannot be found. */
+int FindPeResource(const InputFile &file, const PeLayout &layout, uint32_t type, uint32_t id,
                    uint64_t *offset, uint32_t *size, const char **why);
+
+/* Where a file of fileSize bytes ends short of what its headers describe:
+   "inside section .rsrc (bytes 37888 to 59903)", "before ...", "inside the
+   certificate table (...)"; "" when every section and the certificate table
+   are whole. */
+std::string PeCutShort(const PeLayout &layout, uint64_t fileSize);
 
 #endif

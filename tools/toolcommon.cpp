@@ -1,16 +1,43 @@
-/* What the yelkpack subcommands share: the report line, file reading, the marker. */
+/* What the yelkpack subcommands share: the report line, the progress line,
+   file reading, the marker. */
 #include "yelkpack.h"
 
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
 #include "common/session.h"
 #include "payload/marker.h"
 
+/* A progress line stands on the terminal, without its line break. */
+static bool progressShown;
+
+void ShowProgressLine(const char *format, ...)
+{
+    if (!isatty(STDERR_FILENO))
+        return;
+    va_list args;
+    va_start(args, format);
+    fputs("\ryelkpack: ", stderr);
+    vfprintf(stderr, format, args);
+    fputs("\033[K", stderr);   /* erase what a longer line left */
+    fflush(stderr);
+    va_end(args);
+    progressShown = true;
+}
+
+void ClearProgressLine()
+{
+    if (progressShown)
+        fputs("\r\033[K", stderr);
+    progressShown = false;
+}
+
 int Report(int code, const char *format, ...)
 {
+    ClearProgressLine();
     va_list args;
     va_start(args, format);
     fputs("yelkpack: ", stderr);

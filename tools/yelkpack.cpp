@@ -6,20 +6,25 @@
 
 #include <cstdio>
 
-static const char kUsage[] =
-    "usage: yelkpack pack DIR -o PAYLOAD --crc-header FILE.h [--greedy]\n"
-    "       yelkpack list FILE\n"
-    "       yelkpack verify FILE.exe\n"
-    "       yelkpack extract FILE DIR [--crc HEX]\n";
-
 int main(int argc, char **argv)
 {
-    if (argc < 2) {
-        fputs(kUsage, stderr);
-        return kExitUsage;
-    }
+    if (argc < 2)
+        return UsageError("");
     std::string command = argv[1];
     std::vector<std::string> args(argv + 2, argv + argc);
+    if (command == "--help" || command == "-h" || command == "help")
+        return HelpCommand(command == "help" ? args : std::vector<std::string>());
+    if (command == "--version") {
+        printf("%s\n", kToolVersion);
+        return kExitOk;
+    }
+    if (!IsCommand(command))
+        return UsageError("");
+    /* COMMAND --help anywhere among its arguments asks for its help. */
+    for (const std::string &a : args)
+        if (a == "--help" || a == "-h")
+            return HelpCommand({command});
+
     BuildSessionMarker();
     if (command == "pack")
         return PackCommand(args);
@@ -27,12 +32,5 @@ int main(int argc, char **argv)
         return ListCommand(args);
     if (command == "verify")
         return VerifyCommand(args);
-    if (command == "extract")
-        return ExtractCommand(args);
-    if (command == "--help" || command == "-h") {
-        fputs(kUsage, stdout);
-        return kExitOk;
-    }
-    fputs(kUsage, stderr);
-    return kExitUsage;
+    return ExtractCommand(args);
 }

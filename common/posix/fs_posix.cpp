@@ -10,8 +10,10 @@
 
 static std::string driveRoot;
 static std::string programPath;
+static std::string tempFolder;
 
 void SetDriveRoot(const std::string &folder) { driveRoot = folder; }
+void SetTempFolder(const std::string &linuxFolder) { tempFolder = linuxFolder; }
 void SetProgramPath(const std::string &windowsPath) { programPath = windowsPath; }
 
 static std::string TempBase()
@@ -73,7 +75,7 @@ int GetProgramPath(char *out, int size)
 
 int GetTempFolder(char *out, int size)
 {
-    std::string t = ToWindowsPath(TempBase());
+    std::string t = ToWindowsPath(tempFolder.empty() ? TempBase() : tempFolder);
     if (t.empty() || t.back() != '\\')
         t += '\\';
     if ((int)t.size() >= size)

@@ -11,6 +11,9 @@
 
 /* Folder that holds the drives other than z:. */
 void SetDriveRoot(const std::string &folder);
+/* What GetTempFolder reports, as a Linux folder; "" returns to $TMPDIR (or
+   /tmp). A tool gives each run a private folder this way. */
+void SetTempFolder(const std::string &linuxFolder);
 /* What GetProgramPath reports (a Windows path). */
 void SetProgramPath(const std::string &windowsPath);
 /* "/tmp/x" -> "z:\tmp\x" (a relative path is made absolute first). */

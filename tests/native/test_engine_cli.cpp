@@ -3,6 +3,7 @@
 // temporary file.
 #include "test_engine_fixture.h"
 
+#include <csignal>
 #include <fcntl.h>
 #include <set>
 #include <sys/wait.h>
@@ -188,6 +189,100 @@ TEST_F(HeadlessInstaller, ErrorsBecomeOneLineAndTheExitCode)
     EXPECT_EQ(Extract({payload}), 64);
     EXPECT_EQ(Extract({payload, root + "/d7", "--crc", "xyz"}), 64);
     EXPECT_EQ(Extract({payload, root + "/d8", "--backups"}), 64);
+}
+
+/* The entries of a folder, by name. */
+std::set<std::string> Entries(const std::string &folder)
+{
+    std::set<std::string> names;
+    if (DIR *d = opendir(folder.c_str())) {
+        while (dirent *e = readdir(d))
+            if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0)
+                names.insert(e->d_name);
+        closedir(d);
+    }
+    return names;
+}
+
+TEST_F(HeadlessInstaller, APlantedLinkCannotRedirectTheTemporaryFile)
+{
+    // Someone else who can write to the shared temporary folder plants
+    // yelk.tmp as a link to a file of the user's, or to where one would go.
+    struct Case {
+        const char *what;
+        bool victimExists;
+    } cases[] = {
+        {"link to an existing file", true},
+        {"link to a file not there yet", false},
+    };
+    int run = 0;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string victim = root + "/victim" + std::to_string(run);
+        if (c.victimExists)
+            WriteAll(victim, Text("the user's own file"));
+        ASSERT_EQ(symlink(victim.c_str(), (tmp + "/yelk.tmp").c_str()), 0);
+
+        std::string folder = root + "/d" + std::to_string(run++);
+        ASSERT_EQ(Extract({payload, folder, "--crc", crcHex}), 0) << errors;
+        dest = folder;
+        ExpectInstalled(ClientFiles(1));
+        if (c.victimExists)
+            EXPECT_EQ(ReadAll(victim), Text("the user's own file"));
+        else
+            EXPECT_FALSE(Exists(victim));
+        EXPECT_EQ(Entries(tmp), std::set<std::string>{"yelk.tmp"}) << "only the planted link is left";
+        ASSERT_EQ(unlink((tmp + "/yelk.tmp").c_str()), 0);
+    }
+}
+
+TEST_F(HeadlessInstaller, AnInterruptedRunRemovesItsTemporaryFolder)
+{
+    // A first member large enough that the run is still decoding it when it
+    // is stopped: 48 MB of short runs, coded quickly.
+    std::vector<Bytes> files = ClientFiles(1);
+    files[0].clear();
+    for (size_t i = 0; files[0].size() < (48u << 20); i++)
+        files[0].insert(files[0].end(), 3 + i % 61, (uint8_t)(i * 37));
+    std::vector<Bytes> streams = EncodeAll(files);
+    std::string big = WriteInstaller(BuildPayload(streams), "big.bin");
+    uint32_t crc = 0xFFFFFFFF;
+    for (const Bytes &s : streams)
+        for (uint8_t b : s)
+            crc = CrcStep(crc, b);
+    char hex[16];
+    snprintf(hex, sizeof hex, "%08x", ~crc);
+
+    for (int sig : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(strsignal(sig));
+        std::string folder = root + "/d" + std::to_string(sig);
+        fflush(nullptr);
+        pid_t child = fork();
+        if (child == 0) {
+            int null = open("/dev/null", O_WRONLY);
+            dup2(null, 1);
+            dup2(null, 2);
+            execl(YELKPACK_PATH, YELKPACK_PATH, "extract", big.c_str(), folder.c_str(), "--crc", hex, (char *)nullptr);
+            _exit(98);
+        }
+        // Wait for the temporary member file to appear in the run's folder.
+        bool seen = false;
+        for (int i = 0; i < 20000 && !seen; i++) {
+            for (const std::string &name : Entries(tmp))
+                if (!Entries(tmp + "/" + name).empty())
+                    seen = true;
+            if (!seen)
+                usleep(500);
+        }
+        ASSERT_TRUE(seen) << "no temporary member file appeared";
+        kill(child, sig);
+        int status = 0;
+        waitpid(child, &status, 0);
+        if (WIFEXITED(status))
+            GTEST_SKIP() << "the run finished (exit " << WEXITSTATUS(status) << ") before it could be stopped";
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << "ends by the signal, as it would have";
+        EXPECT_TRUE(FolderIsEmpty(tmp)) << "the run's temporary folder is gone";
+    }
 }
 
 }  // namespace

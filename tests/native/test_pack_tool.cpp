@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 #include <sys/stat.h>
+#include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -55,10 +56,11 @@ protected:
 
     std::string Path(const std::string &name) const { return dir_ + "/" + name; }
 
-    RunResult Run(const std::string &args) const
+    /* Runs yelkpack with args, or with tool false a shell command line as it is. */
+    RunResult Run(const std::string &args, bool tool = true) const
     {
-        std::string cmd = std::string(YELKPACK) + " " + args + " >'" + Path("stdout") + "' 2>'" +
-                          Path("stderr") + "'";
+        std::string cmd = (tool ? std::string(YELKPACK) + " " : std::string()) + args + " >'" + Path("stdout") +
+                          "' 2>'" + Path("stderr") + "'";
         int status = system(cmd.c_str());
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(Path("stdout")), Slurp(Path("stderr"))};
     }
@@ -136,11 +138,45 @@ TEST_F(Tool, PackTakesNamesInAnotherCase)
     EXPECT_TRUE(ReadFileBytes(Path("u.bin")) == samples) << "same payload as the original names give";
 }
 
-TEST_F(Tool, UsageErrors)
+TEST_F(Tool, UsageHelpAndVersion)
 {
-    const char *cases[] = {"", "pack", "pack dir -o x.bin", "list", "verify a b", "extract only-one", "frobnicate"};
-    for (const char *args : cases)
-        EXPECT_EQ(Run(args).code, 64) << args;
+    struct Case {
+        const char *args;
+        int code;
+        bool toStdout;       /* asked for: on stdout, nothing on stderr */
+        const char *says;    /* part of what is printed */
+    };
+    const Case cases[] = {
+        {"", 64, false, "[--no-backups] [--no-keep-settings]"},
+        {"frobnicate", 64, false, "yelkpack help COMMAND"},
+        {"pack", 64, false, "usage: yelkpack pack DIR"},
+        {"pack dir -o x.bin", 64, false, "--crc-header"},
+        {"list", 64, false, "usage: yelkpack list FILE"},
+        {"verify a b", 64, false, "usage: yelkpack verify FILE"},
+        {"extract only-one", 64, false, "usage: yelkpack extract FILE DIR"},
+        {"extract a b --backups", 64, false, "unknown option '--backups'"},
+        {"help frobnicate", 64, false, "no command 'frobnicate'"},
+        {"help list verify", 64, false, "usage: yelkpack help"},
+        {"--help", 0, true, "[--no-backups] [--no-keep-settings]"},
+        {"-h", 0, true, "yelkpack --version"},
+        {"help", 0, true, "yelkpack help COMMAND"},
+        {"--version", 0, true, "yelkpack 5.9"},
+        {"help extract", 0, true, "--no-keep-settings"},
+        {"extract --help", 0, true, "--no-backups"},
+        {"extract a b -h", 0, true, "usage: yelkpack extract FILE DIR"},
+        {"help pack", 0, true, "--greedy"},
+        {"pack --help", 0, true, "--crc-header"},
+        {"help list", 0, true, "usage: yelkpack list FILE"},
+        {"verify --help", 0, true, "usage: yelkpack verify FILE"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.args);
+        RunResult r = Run(c.args);
+        EXPECT_EQ(r.code, c.code);
+        const std::string &text = c.toStdout ? r.out : r.err;
+        EXPECT_NE(text.find(c.says), std::string::npos) << text;
+        EXPECT_EQ(c.toStdout ? r.err : r.out, "");
+    }
 }
 
 /* ---- The scan must see what PayloadCrc sees ---- */
@@ -252,6 +288,7 @@ struct PeParts {
     std::string rdata;     /* bytes of the first section (code and data stand-in) */
     std::string lead;      /* bytes in the resource section just before the payload */
     Bytes payload;         /* RCDATA 4 */
+    uint32_t gap = 0;      /* bytes left unwritten (a hole) between the two sections */
 };
 
 void Put16(Bytes *b, size_t at, uint32_t v)
@@ -265,14 +302,22 @@ void Put32(Bytes *b, size_t at, uint32_t v)
     Put16(b, at + 2, v >> 16);
 }
 
-Bytes BuildPe(const PeParts &p)
+/* The headers with .rdata, and the .rsrc section that starts at rsrcAt. */
+struct PeImage {
+    Bytes head;
+    uint64_t rsrcAt;
+    Bytes rsrc;
+};
+
+PeImage BuildPeImage(const PeParts &p)
 {
     const uint32_t kRdataRva = 0x1000, kRdataRaw = 0x200;
     uint32_t rdataSize = ((uint32_t)p.rdata.size() + 0x1FF) & ~0x1FFu;
     if (rdataSize == 0)
         rdataSize = 0x200;
-    const uint32_t rsrcRva = 0x1000 + ((kRdataRva + rdataSize + 0xFFF) & ~0xFFFu);
-    const uint32_t rsrcRaw = kRdataRaw + rdataSize;
+    const uint32_t gap = (p.gap + 0x1FF) & ~0x1FFu;
+    const uint32_t rsrcRva = (kRdataRva + rdataSize + gap + 0xFFF) & ~0xFFFu;
+    const uint32_t rsrcRaw = kRdataRaw + rdataSize + gap;
     const uint32_t dataOffset = 0x58 + (uint32_t)p.lead.size();
     Bytes rsrc(dataOffset + p.payload.size(), 0);
     /* root: one id entry, type 10 */
@@ -306,6 +351,14 @@ Bytes BuildPe(const PeParts &p)
     Put16(&f, 0x56, 0x0102);
     size_t opt = 0x58;
     Put16(&f, opt, 0x10B);
+    Put32(&f, opt + 28, 0x400000);                              /* image base */
+    Put32(&f, opt + 32, 0x1000);                                /* section alignment */
+    Put32(&f, opt + 36, 0x200);                                 /* file alignment */
+    Put16(&f, opt + 40, 4);                                     /* OS version */
+    Put16(&f, opt + 48, 4);                                     /* subsystem version */
+    Put32(&f, opt + 56, (rsrcRva + rsrcSize + 0xFFF) & ~0xFFFu); /* image size */
+    Put32(&f, opt + 60, kRdataRaw);                             /* header size */
+    Put16(&f, opt + 68, 2);                                     /* GUI subsystem */
     Put32(&f, opt + 92, 16);       /* data directories */
     Put32(&f, opt + 96 + 16, rsrcRva);
     Put32(&f, opt + 96 + 20, 0x58);
@@ -315,16 +368,39 @@ Bytes BuildPe(const PeParts &p)
     Put32(&f, sec + 12, kRdataRva);
     Put32(&f, sec + 16, rdataSize);
     Put32(&f, sec + 20, kRdataRaw);
+    Put32(&f, sec + 36, 0x40000040u);   /* initialised data, readable */
     memcpy(&f[sec + 40], ".rsrc", 5);
     Put32(&f, sec + 48, rsrcSize);
     Put32(&f, sec + 52, rsrcRva);
     Put32(&f, sec + 56, rsrcSize);
     Put32(&f, sec + 60, rsrcRaw);
+    Put32(&f, sec + 76, 0x40000040u);
     Bytes rd(rdataSize, 0);
     memcpy(rd.data(), p.rdata.data(), p.rdata.size());
     f.insert(f.end(), rd.begin(), rd.end());
-    f.insert(f.end(), rsrc.begin(), rsrc.end());
+    return {f, rsrcRaw, rsrc};
+}
+
+Bytes BuildPe(const PeParts &p)
+{
+    PeImage image = BuildPeImage(p);
+    Bytes f = image.head;
+    f.resize(image.rsrcAt, 0);
+    f.insert(f.end(), image.rsrc.begin(), image.rsrc.end());
     return f;
+}
+
+/* BuildPe's file written with its gap left as a hole, so a large file costs
+   neither memory nor disk here. */
+void WriteSparsePe(const std::string &path, const PeParts &p)
+{
+    PeImage image = BuildPeImage(p);
+    FILE *f = fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr) << path;
+    ASSERT_EQ(fwrite(image.head.data(), 1, image.head.size(), f), image.head.size());
+    ASSERT_EQ(fseeko(f, (off_t)image.rsrcAt, SEEK_SET), 0);
+    ASSERT_EQ(fwrite(image.rsrc.data(), 1, image.rsrc.size(), f), image.rsrc.size());
+    ASSERT_EQ(fclose(f), 0);
 }
 
 std::string Record(uint32_t crc)
@@ -436,6 +512,239 @@ TEST_F(Tool, ExtractGivesBackTheFilesAndChecksTheCrcFirst)
     EXPECT_EQ(Run("extract '" + Path("bad.bin") + "' '" + Path("out5") + "' --crc " + hex).code, 10);
     EXPECT_EQ(Run("extract '" + Path("missing.bin") + "' '" + Path("out6") + "' --crc " + hex).code, 2)
         << "a file that cannot be read is the installer's error [2]";
+}
+
+/* ---- Files cut short ---- */
+
+TEST_F(Tool, AFileCutShortIsDamagedNotAUsageError)
+{
+    uint32_t crc;
+    Bytes payload = PackSamples(&crc);
+    Bytes exe = BuildPe({"data " + Record(crc), "", payload});
+    PayloadScan inExe, bare;
+    ScanPayload(exe.data(), exe.size(), &inExe);
+    ScanPayload(payload.data(), payload.size(), &bare);
+    ASSERT_TRUE(inExe.terminated);
+    ASSERT_LT(inExe.end + 2, exe.size()) << "the resource section needs padding after the payload";
+    const size_t inPayload = (size_t)inExe.members[4].offset + 10;
+    const size_t inMember3 = (size_t)bare.members[3].offset + 10;
+    auto cut = [](const Bytes &b, size_t n) { return Bytes(b.begin(), b.begin() + (long)n); };
+    auto at = [](const char *head, size_t n, const char *tail) {
+        return std::string(head) + std::to_string(n) + tail;
+    };
+
+    struct Case {
+        const char *what;
+        Bytes bytes;
+        int extractCode;          /* yelkpack extract FILE DIR, no --crc */
+        std::string extractSays;
+        std::string verifySays;   /* verify always refuses these (65) */
+    };
+    const Case cases[] = {
+        {"cut in the headers", cut(exe, 0x100), 65,
+         "not a complete installer: it breaks off at byte 256, inside its headers",
+         "it breaks off at byte 256, inside its headers"},
+        {"cut in the code, ahead of the CRC record", cut(exe, 0x202), 65,
+         "not a complete installer: it breaks off at byte 514, inside section .rdata (bytes 512 to 1023)",
+         "it breaks off at byte 514, inside section .rdata"},
+        {"cut in the payload: the installer's own check answers", cut(exe, inPayload), 10,
+         "Yelk Installation Error [10]", at("it breaks off at byte ", inPayload, ", inside section .rsrc")},
+        {"cut after the payload's end: the installer takes it", cut(exe, inExe.end + 2), 0, "",
+         at("it breaks off at byte ", inExe.end + 2, ", inside section .rsrc")},
+        {"a bare payload cut in member 3", cut(payload, inMember3), 65,
+         at("not a complete payload: it breaks off at byte ", inMember3, ", inside member 3 (about.txt)"),
+         "not an executable"},
+        {"a whole bare payload", payload, 64, "no compiled-in CRC; give --crc HEX", "not an executable"},
+        {"a whole executable without the record", BuildPe({"data", "", payload}), 64,
+         "no compiled-in CRC; give --crc HEX", "no compiled-in CRC record"},
+    };
+    int run = 0;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string file = Path("cut" + std::to_string(run) + ".exe");
+        std::string out = Path("out" + std::to_string(run++));
+        WriteFileBytes(file, c.bytes);
+
+        RunResult x = Run("extract '" + file + "' '" + out + "'");
+        EXPECT_EQ(x.code, c.extractCode) << x.err;
+        EXPECT_NE(x.err.find(c.extractSays), std::string::npos) << x.err;
+        EXPECT_LE(std::count(x.err.begin(), x.err.end(), '\n'), 1) << x.err;
+        struct stat st;
+        if (c.extractCode >= 64) {
+            EXPECT_NE(stat(out.c_str(), &st), 0) << "refused before anything was made";
+        }
+
+        RunResult v = Run("verify '" + file + "'");
+        EXPECT_EQ(v.code, 65);
+        EXPECT_NE(v.err.find(c.verifySays), std::string::npos) << v.err;
+    }
+}
+
+/* ---- Large files ---- */
+
+TEST_F(Tool, ListAndVerifyReadALargeFileInBlocks)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space; an address-space limit cannot apply";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space; an address-space limit cannot apply";
+#endif
+#endif
+    uint32_t crc;
+    Bytes payload = PackSamples(&crc);
+    /* 160 MB of code and data ahead of the payload, held in a hole. The tool
+       may use 64 MB of address space: a fraction of the file, many times what
+       reading it in blocks needs. */
+    WriteSparsePe(Path("big.exe"), {"data " + Record(crc), "", payload, 160u << 20});
+    const std::string limit = "ulimit -v 65536; ";
+    RunResult v = Run(limit + "'" YELKPACK "' verify '" + Path("big.exe") + "'", false);
+    EXPECT_EQ(v.code, 0) << v.err;
+    EXPECT_NE(v.out.find("ok, payload at 0xA000458"), std::string::npos) << v.out;
+    RunResult l = Run(limit + "'" YELKPACK "' list '" + Path("big.exe") + "'", false);
+    EXPECT_EQ(l.code, 0) << l.err;
+    EXPECT_NE(l.out.find("compiled in"), std::string::npos) << l.out;
+    EXPECT_NE(l.out.find("16896  yelk32.exe"), std::string::npos) << l.out;
+}
+
+/* ---- Signed installers ---- */
+
+TEST_F(Tool, ASignedInstallerIsReportedAndStillChecked)
+{
+    for (const char *tool : {"osslsigncode", "openssl"})
+        if (system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) != 0)
+            GTEST_SKIP() << tool << " is not installed (scripts/deps.sh installs it): signed installers were not tried";
+    uint32_t crc;
+    Bytes payload = PackSamples(&crc);
+    Bytes plain = BuildPe({"data " + Record(crc), "", payload});
+    WriteFileBytes(Path("plain.exe"), plain);
+    /* A throwaway signer made here; the key never leaves the test's folder. */
+    std::string make = "cd '" + dir_ + "' && openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem "
+                       "-out cert.pem -days 2 -subj '/CN=Yelk test signer' "
+                       "-addext extendedKeyUsage=codeSigning >openssl.log 2>&1 && "
+                       "osslsigncode sign -certs cert.pem -key key.pem -h sha256 -in plain.exe -out signed.exe "
+                       ">sign.log 2>&1";
+    ASSERT_EQ(system(make.c_str()), 0) << Slurp(Path("openssl.log")) << Slurp(Path("sign.log"));
+    Bytes signedExe = ReadFileBytes(Path("signed.exe"));
+    /* The signer appends its table at the end of the file: plain.exe's size
+       is a multiple of 8, so the table starts right there. */
+    ASSERT_GT(signedExe.size(), plain.size());
+    char table[128];
+    snprintf(table, sizeof table, "signed: certificate table at 0x%zX, %zu bytes", plain.size(),
+             signedExe.size() - plain.size());
+
+    Bytes changed = signedExe;
+    changed[0x458 + 2000] ^= 0x01;   /* a byte of member 0 */
+    Bytes cutInTable(signedExe.begin(), signedExe.end() - 100);
+    struct Case {
+        const char *what;
+        Bytes bytes;
+        int verifyCode;
+        std::string says;   /* in list's output and in verify's line */
+    };
+    const Case cases[] = {
+        {"unsigned", plain, 0, "not signed"},
+        {"signed", signedExe, 0, table},
+        {"signed, one payload byte changed", changed, 65, table},
+        {"signed, cut in the certificate table", cutInTable, 65, table},
+    };
+    int run = 0;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string file = Path("s" + std::to_string(run++) + ".exe");
+        WriteFileBytes(file, c.bytes);
+        RunResult v = Run("verify '" + file + "'");
+        EXPECT_EQ(v.code, c.verifyCode) << v.err;
+        RunResult l = Run("list '" + file + "'");
+        EXPECT_EQ(l.code, 0) << l.err;
+        EXPECT_NE(l.out.find(c.says), std::string::npos) << l.out;
+        EXPECT_NE(l.out.find("10 members, terminating pair found"), std::string::npos) << l.out;
+        if (c.verifyCode == 0) {
+            EXPECT_NE(v.out.find(c.says), std::string::npos) << v.out;
+        }
+    }
+    EXPECT_NE(Run("verify '" + Path("s2.exe") + "'").err.find("differs from the compiled-in"), std::string::npos);
+    EXPECT_NE(Run("verify '" + Path("s3.exe") + "'").err.find("inside the certificate table"), std::string::npos);
+
+    /* The headless installer reads the signed file as the installer does. */
+    ASSERT_EQ(Run("extract '" + Path("s1.exe") + "' '" + Path("out") + "'").code, 0);
+    for (const char *name : kMemberNames)
+        EXPECT_TRUE(ReadFileBytes(Path("out/") + name) == ReadFileBytes(std::string(YELK_SAMPLES_DIR "/") + name))
+            << name;
+}
+
+/* ---- pack's progress and summary ---- */
+
+/* Runs yelkpack with stderr on a new terminal and stdout into a file; what
+   the terminal showed. */
+RunResult RunOnTerminal(const std::string &args, const std::string &stdoutFile)
+{
+    int master;
+    fflush(nullptr);
+    pid_t child = forkpty(&master, nullptr, nullptr, nullptr);
+    if (child == 0) {
+        std::string cmd = std::string("'") + YELKPACK + "' " + args + " >'" + stdoutFile + "'";
+        execl("/bin/sh", "sh", "-c", cmd.c_str(), (char *)nullptr);
+        _exit(127);
+    }
+    RunResult r{-1, "", ""};
+    if (child < 0)
+        return r;
+    char buf[4096];
+    ssize_t n;
+    while ((n = read(master, buf, sizeof buf)) > 0)
+        r.err.append(buf, (size_t)n);
+    close(master);
+    int status;
+    waitpid(child, &status, 0);
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = Slurp(stdoutFile);
+    return r;
+}
+
+TEST_F(Tool, PackShowsProgressOnATerminalAndSumsUpEachMember)
+{
+    const std::string args = "pack " YELK_SAMPLES_DIR " -o '" + Path("p.bin") + "' --crc-header '" + Path("p.h") + "'";
+    RunResult quiet = Run(args);
+    ASSERT_EQ(quiet.code, 0) << quiet.err;
+    EXPECT_EQ(quiet.err, "") << "no progress into a file";
+
+    RunResult shown = RunOnTerminal(args, Path("terminal.out"));
+    ASSERT_EQ(shown.code, 0) << shown.err;
+    EXPECT_EQ(shown.out, quiet.out) << "the same summary either way";
+    for (int k = 0; k < 10; k++) {
+        std::string step = std::to_string(k + 1) + "/10 " + kMemberNames[k];
+        EXPECT_NE(shown.err.find(step), std::string::npos) << step << "\n" << shown.err;
+    }
+
+    /* Each member's line against the file's size and what list finds. */
+    RunResult listed = Run("list '" + Path("p.bin") + "'");
+    ASSERT_EQ(listed.code, 0);
+    uint64_t sizes = 0, packed = 0;
+    for (int k = 0; k < 10; k++) {
+        SCOPED_TRACE(kMemberNames[k]);
+        size_t at = quiet.out.find(std::string(kMemberNames[k]) + " ");
+        ASSERT_NE(at, std::string::npos) << quiet.out;
+        unsigned long long size = 0, coded = 0;
+        double ratio = 0;
+        ASSERT_EQ(sscanf(quiet.out.c_str() + at + strlen(kMemberNames[k]), "%llu %llu %lf%%", &size, &coded, &ratio),
+                  3)
+            << quiet.out;
+        EXPECT_EQ(size, ReadFileBytes(std::string(YELK_SAMPLES_DIR "/") + kMemberNames[k]).size());
+        char row[64];
+        snprintf(row, sizeof row, "%llu %10u  %s", coded, (unsigned)size, kMemberNames[k]);
+        EXPECT_NE(listed.out.find(row), std::string::npos) << row << "\n" << listed.out;
+        EXPECT_NEAR(ratio, 100.0 * (double)coded / (double)size, 0.05);
+        sizes += size;
+        packed += coded;
+    }
+    char total[64];
+    snprintf(total, sizeof total, "total %llu %llu", (unsigned long long)sizes, (unsigned long long)packed);
+    std::string squeezed;
+    for (char ch : quiet.out)
+        if (ch != ' ' || (squeezed.size() && squeezed.back() != ' '))
+            squeezed += ch;
+    EXPECT_NE(squeezed.find(total), std::string::npos) << quiet.out;
 }
 
 }  // namespace
