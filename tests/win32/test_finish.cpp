@@ -244,15 +244,21 @@ TEST_F(FinishTest, LaunchesClientInItsFolderThenAsksForHelp)
     EXPECT_EQ(10, helpRequest.data);
     DestroyWindow(viewer);
 
-    for (int i = 0; i < 100 && !Exists("c:\\yelkfin\\started.txt"); i++)
-        Sleep(50);
+    /* The client writes its note with no sharing and closes it: until then
+       the file cannot be opened, or is still empty. */
     char folder[MAX_PATH] = "";
-    HANDLE h = CreateFileA("c:\\yelkfin\\started.txt", GENERIC_READ, FILE_SHARE_READ, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, h) << "the client did not start";
     DWORD length = 0;
-    ReadFile(h, folder, MAX_PATH - 1, &length, nullptr);
-    CloseHandle(h);
+    for (int i = 0; i < 100 && length == 0; i++) {
+        HANDLE h = CreateFileA("c:\\yelkfin\\started.txt", GENERIC_READ, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            ReadFile(h, folder, MAX_PATH - 1, &length, nullptr);
+            CloseHandle(h);
+        }
+        if (length == 0)
+            Sleep(50);
+    }
+    ASSERT_NE(0u, length) << "the client did not start";
     folder[length] = '\0';
     EXPECT_EQ("c:\\yelkfin", Lower(folder));
 }
