@@ -3,7 +3,7 @@
  * through the shell-link object, the ignore list in yelk.ini, then the client
  * and its help file when the finish page asked for them.
  */
-#include "finish.h"
+#include "app/finish.h"
 
 #include <objbase.h>
 #include <shlobj.h>
@@ -12,8 +12,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "../common/path.h"
-#include "../common/session.h"
+#include "common/path.h"
+#include "common/session.h"
 
 static const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Yelk";
 static const char kIgnoreList[] =

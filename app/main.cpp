@@ -6,12 +6,12 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include "../common/ids.h"
-#include "../common/session.h"
-#include "../shell/progman.h"
-#include "../wizard/dialog.h"
-#include "finish.h"
-#include "startup.h"
+#include "common/ids.h"
+#include "common/session.h"
+#include "shell/progman.h"
+#include "wizard/dialog.h"
+#include "app/finish.h"
+#include "app/startup.h"
 
 enum {
     kCloseDelay = 50,  /* ms between the wizard's end and the main window's close */

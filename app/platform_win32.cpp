@@ -9,10 +9,10 @@
 
 #include <cstring>
 
-#include "../common/ids.h"
-#include "../common/messages.h"
-#include "../common/platform.h"
-#include "../common/session.h"
+#include "common/ids.h"
+#include "common/messages.h"
+#include "common/platform.h"
+#include "common/session.h"
 
 /* ---- File system ---- */
 
@@ -118,7 +118,9 @@ void SetStatusText(const char *text)
     SendDlgItemMessageA((HWND)session.wizardDialog, IDC_STATUS, WM_SETTEXT, 0, (LPARAM)text);
 }
 
-int GetControlWidth(int id, int client)
+/* Width of a wizard control: its window rectangle, or its client area when
+   client is 1; 0 where there is no such control or no dialog. */
+static int ControlWidth(int id, int client)
 {
     HWND dialog = (HWND)session.wizardDialog;
     if (!dialog)
@@ -129,4 +131,14 @@ int GetControlWidth(int id, int client)
     RECT r;
     BOOL ok = client ? GetClientRect(control, &r) : GetWindowRect(control, &r);
     return ok ? (int)(r.right - r.left) : 0;
+}
+
+int FileBarWidth()
+{
+    return ControlWidth(IDC_FILEBAR, 1);
+}
+
+int OverallBarWidth()
+{
+    return ControlWidth(IDC_OVERALLBAR, 0);
 }

@@ -3,7 +3,7 @@
  * library. The library is taken only from the system folder by its full path:
  * a DLL of that name lying beside a downloaded setup32.exe is never loaded.
  */
-#include "startup.h"
+#include "app/startup.h"
 
 #include <cstring>
 

@@ -21,7 +21,7 @@
 #ifdef YELK_HAVE_ENCODER
 #include "tools/lzhenc.h"
 #else
-#include "../tests/native/test_lzhuf_kit.h"
+#include "tests/native/test_lzhuf_kit.h"
 #endif
 
 namespace {

@@ -99,5 +99,5 @@ endfunction()
 # The compiled-in expected CRC: a tagged record the tools find in the executable
 # without symbols (see tools/CMakeLists.txt), over the packer's header.
 if(NOT YELK_CRC_RECORD_SOURCE)
-    set(YELK_CRC_RECORD_SOURCE ${CMAKE_SOURCE_DIR}/tools/crcrecord.cpp)
+    set(YELK_CRC_RECORD_SOURCE ${CMAKE_SOURCE_DIR}/payload/crcrecord.cpp)
 endif()

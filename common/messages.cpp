@@ -1,5 +1,5 @@
 /* The numbered messages of the installer. */
-#include "messages.h"
+#include "common/messages.h"
 
 #include <cstdio>
 

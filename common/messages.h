@@ -9,7 +9,7 @@
 
 #include <cstddef>
 
-#include "platform.h"
+#include "common/platform.h"
 
 enum ErrorId {
     kErrorCreateFolder = 1,     /* the destination folder cannot be made or used */

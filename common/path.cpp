@@ -1,5 +1,5 @@
 /* SplitPath: the portable stand-in for _splitpath. */
-#include "path.h"
+#include "common/path.h"
 
 #include <cstring>
 

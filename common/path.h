@@ -5,7 +5,7 @@
 #ifndef YELK_COMMON_PATH_H
 #define YELK_COMMON_PATH_H
 
-#include "session.h"
+#include "common/session.h"
 
 struct PathParts {
     char drive[3];            /* "c:" or empty */

@@ -49,9 +49,10 @@ void EndWaitCursor(void *previous);
 void ShowErrorBox(int number, const char *text);
 /* Text of the status line (control 170). */
 void SetStatusText(const char *text);
-/* Width in pixels of a wizard control: its window rectangle, or its client
-   area when client is 1; 0 where there is no such control or no dialog. */
-int GetControlWidth(int id, int client);
+/* Width in pixels of the per-file bar (the inside of its frame) and of the
+   overall bar (its whole frame); 0 where there is no wizard. */
+int FileBarWidth();
+int OverallBarWidth();
 /* Paints the overall bar over control 173 with the given filled width. */
 void PaintScanBar(PaintContext dc, int32_t fill);
 /* Paints the per-file bar over control 171. */

@@ -1,4 +1,4 @@
 /* The one InstallSession instance; static storage makes it zero at start. */
-#include "session.h"
+#include "common/session.h"
 
 InstallSession session;

@@ -4,15 +4,15 @@
  * user keeps), moves into the flat "backup" folder inside destDir, or is
  * overwritten. Called by ExtractMember once the member's bytes are complete.
  */
-#include "backup.h"
+#include "payload/backup.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "../common/messages.h"
-#include "../common/path.h"
-#include "../common/platform.h"
-#include "../common/session.h"
+#include "common/messages.h"
+#include "common/path.h"
+#include "common/platform.h"
+#include "common/session.h"
 
 static const char kBackupFolder[] = "\\backup";
 

@@ -4,13 +4,13 @@
  * CRC-32 it gives, and OpenPayload, which checks the installer's own file
  * before extraction.
  */
-#include "container.h"
+#include "payload/container.h"
 
-#include "crc.h"
-#include "progress.h"
-#include "../common/messages.h"
-#include "../common/platform.h"
-#include "../common/session.h"
+#include "payload/crc.h"
+#include "payload/progress.h"
+#include "common/messages.h"
+#include "common/platform.h"
+#include "common/session.h"
 
 enum {
     kBlockSize = 1024       /* bytes read per block */

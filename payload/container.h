@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "marker.h"
+#include "payload/marker.h"
 
 /* Where a walk over the installer file stands relative to the payload. */
 enum PayloadPart {

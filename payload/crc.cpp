@@ -1,5 +1,5 @@
 /* CRC-32 table (reflected polynomial 0xEDB88320) and the whole-buffer helper. */
-#include "crc.h"
+#include "payload/crc.h"
 
 const uint32_t crcTable[256] = {
     0x00000000, 0x77073096, 0xEE0E612C, 0x990951BA, 0x076DC419, 0x706AF48F,

@@ -1,10 +1,10 @@
 /* CreateDestDir: makes the one folder level the user chose. */
-#include "destdir.h"
+#include "payload/destdir.h"
 
-#include "../common/messages.h"
-#include "../common/path.h"
-#include "../common/platform.h"
-#include "../common/session.h"
+#include "common/messages.h"
+#include "common/path.h"
+#include "common/platform.h"
+#include "common/session.h"
 
 DestDirResult CreateDestDir()
 {

@@ -5,19 +5,19 @@
  * through the backup policy and the decoder into the destination folder.
  * CleanupInstall undoes what a failed or cancelled run wrote.
  */
-#include "extract.h"
+#include "payload/extract.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "../common/messages.h"
-#include "../common/path.h"
-#include "../common/platform.h"
-#include "../common/session.h"
-#include "backup.h"
-#include "lzhuf.h"
-#include "marker.h"
-#include "progress.h"
+#include "common/messages.h"
+#include "common/path.h"
+#include "common/platform.h"
+#include "common/session.h"
+#include "payload/backup.h"
+#include "payload/lzhuf.h"
+#include "payload/marker.h"
+#include "payload/progress.h"
 
 const char *const kMemberNames[kMemberCount] = {
     "yelk32.exe",   /* the client program */

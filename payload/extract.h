@@ -6,8 +6,8 @@
 #ifndef YELK_PAYLOAD_EXTRACT_H
 #define YELK_PAYLOAD_EXTRACT_H
 
-#include "../common/session.h"
-#include "destdir.h"
+#include "common/session.h"
+#include "payload/destdir.h"
 
 enum {
     kSliceBytes = 15001,  /* bytes one PumpExtraction call consumes at most */

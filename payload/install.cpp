@@ -1,8 +1,8 @@
 /* The start of an installation run (install.h). */
-#include "install.h"
+#include "payload/install.h"
 
-#include "container.h"
-#include "extract.h"
+#include "payload/container.h"
+#include "payload/extract.h"
 
 StartResult StartInstallRun()
 {

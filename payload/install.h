@@ -6,7 +6,7 @@
 #ifndef YELK_PAYLOAD_INSTALL_H
 #define YELK_PAYLOAD_INSTALL_H
 
-#include "extract.h"
+#include "payload/extract.h"
 
 enum StartResult {
     kStartReady,          /* the installer file is open: pump */

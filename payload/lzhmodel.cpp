@@ -2,7 +2,7 @@
  * The adaptive Huffman model's set-up and rebuild; UpdateTree, which runs for
  * every symbol, is inline in lzhmodel.h.
  */
-#include "lzhmodel.h"
+#include "payload/lzhmodel.h"
 
 #include <cstring>
 

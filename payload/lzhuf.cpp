@@ -4,12 +4,11 @@
  * time; LzhDecode runs the same steps with the bit reader and the output kept
  * in locals and buffers, which is where the time of an installation goes.
  */
-#include "lzhuf.h"
+#include "payload/lzhuf.h"
 
 #include <cstring>
 
-#include "../common/ids.h"
-#include "../common/platform.h"
+#include "common/platform.h"
 
 /*
  * Notes on the format.
@@ -262,7 +261,7 @@ int LzhDecode(FILE *in, FILE *out)
     memset(lzh.ring, ' ', kRingFirstWrite);
 
     /* Paint about once per pixel of the bar; without a dialog, once at the end. */
-    int width = GetControlWidth(IDC_FILEBAR, 1);
+    int width = FileBarWidth();
     uint32_t step = width > 0 ? size / (uint32_t)width : size;
     if (step == 0)
         step = 1;

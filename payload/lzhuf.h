@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "lzhmodel.h"
+#include "payload/lzhmodel.h"
 
 /* The decoder's one global state: the adaptive tree, the ring and the bit
    reader of ReadBit/ReadByte. */

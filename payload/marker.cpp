@@ -1,5 +1,5 @@
 /* The member marker and its matcher (marker.h). */
-#include "marker.h"
+#include "payload/marker.h"
 
 #include <cstring>
 

@@ -1,8 +1,7 @@
 /* Installer size and overall fill for the overall progress bar. */
-#include "progress.h"
+#include "payload/progress.h"
 
-#include "../common/ids.h"
-#include "../common/session.h"
+#include "common/session.h"
 
 int32_t StreamSize(FILE *stream)
 {
@@ -26,7 +25,7 @@ void DrawScanProgress(PaintContext dc, FILE *stream)
         if (session.setupSize == 0)
             session.setupSize = StreamSize(stream);
         if (session.setupSize > 0)
-            session.overallFill = ScanFill(ftell(stream), GetControlWidth(IDC_OVERALLBAR, 0), session.setupSize);
+            session.overallFill = ScanFill(ftell(stream), OverallBarWidth(), session.setupSize);
     }
     PaintScanBar(dc, session.overallFill);
 }

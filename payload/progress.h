@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "../common/platform.h"
+#include "common/platform.h"
 
 /* Size of an open stream; its position is left where it was. */
 int32_t StreamSize(FILE *stream);

@@ -2,12 +2,12 @@
  * The Program Manager group over DDE: twelve commands, each in its own
  * conversation with the "PROGMAN" service of whatever shell answers it.
  */
-#include "progman.h"
+#include "shell/progman.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "../common/session.h"
+#include "common/session.h"
 
 enum {
     kAnsiCodePage = CP_WINANSI,   /* 1004: string handles in the ANSI code page */

@@ -1,9 +1,9 @@
 /* Finding the expected-CRC record in an executable (see crcrecord.h). */
-#include "crcrecord.h"
+#include "payload/crcrecord.h"
 
 #include <cstring>
 
-#include "lzhenc_internal.h"
+#include "tools/lzhenc_internal.h"
 
 const char kCrcRecordTag[8] = {'Y', 'E', 'L', 'K', 'C', 'R', 'C', '1'};
 

@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <string>
 
-#include "payloadscan.h"
-#include "pefile.h"
+#include "tools/payloadscan.h"
+#include "tools/pefile.h"
 
 struct InspectedFile {
     uint64_t size = 0;             /* bytes in the file */

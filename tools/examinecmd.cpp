@@ -3,17 +3,17 @@
  * an installer or a bare payload, read in blocks so that a file of any size
  * takes a few hundred kilobytes of memory.
  */
-#include "yelkpack.h"
-#include "examine.h"
+#include "tools/yelkpack.h"
+#include "tools/examine.h"
 
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
 
 #include "common/posix/posix_platform.h"
-#include "crcrecord.h"
-#include "inputfile.h"
-#include "lzhenc_internal.h"
+#include "payload/crcrecord.h"
+#include "tools/inputfile.h"
+#include "tools/lzhenc_internal.h"
 #include "payload/container.h"
 
 static const uint32_t kRcData = 10;

@@ -1,5 +1,5 @@
 /* Reading a file in place (see inputfile.h). */
-#include "inputfile.h"
+#include "tools/inputfile.h"
 
 #include <cerrno>
 #include <cstring>

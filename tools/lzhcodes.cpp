@@ -2,7 +2,7 @@
  * Codes read off the adaptive Huffman model for the encoder, and the
  * distance prefix code.
  */
-#include "lzhcodes.h"
+#include "tools/lzhcodes.h"
 
 /* Siblings sit at an even position and the one after it, so the bit that
    leads to a node is the low bit of its position. */

@@ -5,9 +5,9 @@
  * finished byte: when the stream would contain the member marker, it goes back
  * and codes another token there (a shorter match, another distance, a literal).
  */
-#include "lzhenc.h"
-#include "lzhenc_internal.h"
-#include "lzhcodes.h"
+#include "tools/lzhenc.h"
+#include "tools/lzhenc_internal.h"
+#include "tools/lzhcodes.h"
 
 #include <algorithm>
 #include <cstring>

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "lzhenc.h"
+#include "tools/lzhenc.h"
 #include "payload/marker.h"
 
 struct EncodeStats {

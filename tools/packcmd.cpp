@@ -2,7 +2,7 @@
  * yelkpack pack: codes the ten client files of a folder into one payload and
  * writes the header that gives the installer build its expected CRC.
  */
-#include "yelkpack.h"
+#include "tools/yelkpack.h"
 
 #include <cinttypes>
 #include <cstdio>
@@ -13,10 +13,10 @@
 
 #include <algorithm>
 
-#include "crcrecord.h"
-#include "lzhenc.h"
+#include "payload/crcrecord.h"
+#include "tools/lzhenc.h"
 #include "payload/crc.h"
-#include "payloadscan.h"
+#include "tools/payloadscan.h"
 
 namespace {
 
@@ -183,7 +183,7 @@ int PackCommand(const std::vector<std::string> &args)
     char text[512];
     int n = snprintf(text, sizeof text,
                      "/* Written by yelkpack pack: the CRC-32 of the payload's member streams,\n"
-                     "   as the installer checks it. Compiled in through tools/crcrecord.cpp. */\n"
+                     "   as the installer checks it. Compiled in through payload/crcrecord.cpp. */\n"
                      "#ifndef YELK_PAYLOAD_CRC_H\n"
                      "#define YELK_PAYLOAD_CRC_H\n"
                      "#define YELK_PAYLOAD_CRC 0x%08Xu\n"

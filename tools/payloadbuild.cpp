@@ -1,7 +1,7 @@
 /* Laying member streams out as a payload: marker, stream, ..., the marker
    twice, CR LF. */
-#include "lzhenc.h"
-#include "lzhenc_internal.h"
+#include "tools/lzhenc.h"
+#include "tools/lzhenc_internal.h"
 
 std::vector<uint8_t> BuildPayload(const std::vector<std::vector<uint8_t>> &streams)
 {

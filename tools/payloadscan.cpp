@@ -1,5 +1,5 @@
 /* The installer's payload walk over a file fed in blocks (see payloadscan.h). */
-#include "payloadscan.h"
+#include "tools/payloadscan.h"
 
 /* Bytes of the member being read: kept while they are among the four that
    give the member's size. */

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "lzhenc_internal.h"   /* MarkerBytes */
+#include "tools/lzhenc_internal.h"   /* MarkerBytes */
 #include "payload/container.h"
 #include "payload/extract.h"   /* kMemberNames */
 

@@ -1,5 +1,5 @@
 /* Reading the PE headers of a file in place (see pefile.h). */
-#include "pefile.h"
+#include "tools/pefile.h"
 
 #include <cinttypes>
 #include <cstdio>

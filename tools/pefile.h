@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "inputfile.h"
+#include "tools/inputfile.h"
 
 struct PeSection {
     char name[9];                 /* zero-terminated */

@@ -1,5 +1,5 @@
 /* The private temporary folder of a headless installation (see runtemp.h). */
-#include "runtemp.h"
+#include "tools/runtemp.h"
 
 #include <climits>
 #include <csignal>

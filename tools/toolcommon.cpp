@@ -1,6 +1,6 @@
 /* What the yelkpack subcommands share: the report line, the progress line,
    file reading, the marker. */
-#include "yelkpack.h"
+#include "tools/yelkpack.h"
 
 #include <cerrno>
 #include <cstdarg>

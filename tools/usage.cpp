@@ -1,6 +1,6 @@
 /* What yelkpack says about itself: each command's synopsis and help, the
    top-level usage and the version. */
-#include "yelkpack.h"
+#include "tools/yelkpack.h"
 
 #include <cstdio>
 #include <cstring>

@@ -2,7 +2,7 @@
  * yelkpack: packs the ten client files into a payload and its expected-CRC
  * header, lists and verifies installers and payloads, and extracts them.
  */
-#include "yelkpack.h"
+#include "tools/yelkpack.h"
 
 #include <cstdio>
 

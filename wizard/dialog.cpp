@@ -3,19 +3,19 @@
  * extraction in slices between 25 ms timer ticks, the abort question, the
  * Program Manager group with its retry question, and the finish page.
  */
-#include "dialog.h"
+#include "wizard/dialog.h"
 
 #include <cstdio>
 
-#include "../common/ids.h"
-#include "../common/messages.h"
-#include "../common/session.h"
-#include "../payload/container.h"
-#include "../payload/extract.h"
-#include "../payload/install.h"
-#include "../payload/progress.h"
-#include "../shell/progman.h"
-#include "wizard.h"
+#include "common/ids.h"
+#include "common/messages.h"
+#include "common/session.h"
+#include "payload/container.h"
+#include "payload/extract.h"
+#include "payload/install.h"
+#include "payload/progress.h"
+#include "shell/progman.h"
+#include "wizard/wizard.h"
 
 enum {
     kPumpPeriod = 25   /* ms between two extraction slices */

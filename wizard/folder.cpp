@@ -3,7 +3,7 @@
  * chooser, the system's old-style file-open dialog run on template 1537 with a
  * hook that turns its current folder into a suggestion in edit 102.
  */
-#include "wizard.h"
+#include "wizard/wizard.h"
 
 #include <commdlg.h>
 #include <direct.h>
@@ -11,10 +11,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "../common/ids.h"
-#include "../common/path.h"
-#include "../common/session.h"
-#include "geometry.h"
+#include "common/ids.h"
+#include "common/path.h"
+#include "common/session.h"
+#include "common/geometry.h"
 
 static const char kChooserTitle[] = "Yelk Select Folder";
 static const char kDummyFileName[] = "JUNK!";   /* also the template's text of 1152 */

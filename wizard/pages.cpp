@@ -4,13 +4,13 @@
  * group up to the page area once, and a page switch hides the other groups,
  * shows one and relabels the two command buttons.
  */
-#include "wizard.h"
+#include "wizard/wizard.h"
 
 #include <cstring>
 
-#include "../common/ids.h"
-#include "../common/session.h"
-#include "geometry.h"
+#include "common/ids.h"
+#include "common/session.h"
+#include "common/geometry.h"
 
 enum {
     kLicenceBufferSize = 3000,   /* zeroed buffer the licence is copied into */

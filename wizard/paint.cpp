@@ -6,10 +6,10 @@
  */
 #include <windows.h>
 
-#include "../common/ids.h"
-#include "../common/platform.h"
-#include "../common/session.h"
-#include "geometry.h"
+#include "common/ids.h"
+#include "common/platform.h"
+#include "common/session.h"
+#include "common/geometry.h"
 
 static const COLORREF kOverallFill = RGB(0, 70, 140);
 static const COLORREF kFileFill = RGB(0, 200, 100);

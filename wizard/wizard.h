@@ -9,7 +9,7 @@
 
 #include <windows.h>
 
-#include "../common/session.h"
+#include "common/session.h"
 
 /* ---- Pages (pages.cpp) ---- */
 

@@ -1,6 +1,6 @@
 /* POSIX implementation of the file-system half of the platform interface. */
-#include "../platform.h"
-#include "posix_platform.h"
+#include "common/platform.h"
+#include "common/posix/posix_platform.h"
 
 #include <cctype>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 /* Recording implementation of the user-facing half of the platform interface. */
-#include "../platform.h"
-#include "ui_record.h"
+#include "common/platform.h"
+#include "common/posix/ui_record.h"
 
 RecordedUi recordedUi;
 
@@ -28,14 +28,9 @@ void ShowErrorBox(int number, const char *text)
 
 void SetStatusText(const char *text) { recordedUi.statusTexts.push_back(text); }
 
-int GetControlWidth(int id, int)
-{
-    if (id == 171)
-        return recordedUi.fileBarWidth;
-    if (id == 173)
-        return recordedUi.overallBarWidth;
-    return 0;
-}
+int FileBarWidth() { return recordedUi.fileBarWidth; }
+
+int OverallBarWidth() { return recordedUi.overallBarWidth; }
 
 void PaintScanBar(PaintContext, int32_t fill) { recordedUi.scanPaints.push_back(fill); }
 

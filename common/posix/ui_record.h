@@ -18,8 +18,8 @@ struct RecordedUi {
     int wipes = 0;                         /* per-file bar wipes */
     int waitCursorDepth = 0;               /* >0 while the wait cursor shows */
     int waitCursorCalls = 0;               /* BeginWaitCursor calls */
-    int fileBarWidth = 0;                  /* width answered for control 171 */
-    int overallBarWidth = 0;               /* width answered for control 173 */
+    int fileBarWidth = 0;                  /* what FileBarWidth answers */
+    int overallBarWidth = 0;               /* what OverallBarWidth answers */
     bool recordFilePaints = true;          /* off for benchmarks of long members */
     uint64_t filePaintCount = 0;           /* counted even when not recorded */
 };

@@ -1,7 +1,7 @@
 // The backup policy on real folders: runs over an earlier installation with
 // every combination of the two options, settings files, the backup folder and
 // its failures.
-#include "test_engine_fixture.h"
+#include "tests/native/test_engine_fixture.h"
 
 #include "payload/backup.h"
 

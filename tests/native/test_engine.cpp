@@ -1,6 +1,6 @@
 // The extraction engine on real folders: scanning in slices, splitting at the
 // marker, finishing members, the temporary file, clean-up, and real write faults.
-#include "test_engine_fixture.h"
+#include "tests/native/test_engine_fixture.h"
 
 #include <cerrno>
 #include <csignal>

@@ -1,7 +1,7 @@
 // yelkpack extract as the headless installer: exit codes, the one-line error
 // report, the options, and that it writes nothing outside its folder and the
 // temporary file.
-#include "test_engine_fixture.h"
+#include "tests/native/test_engine_fixture.h"
 
 #include <csignal>
 #include <fcntl.h>

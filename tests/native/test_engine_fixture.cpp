@@ -1,5 +1,5 @@
 // The sandbox, the test client files and the install driver of the engine tests.
-#include "test_engine_fixture.h"
+#include "tests/native/test_engine_fixture.h"
 
 #include <cerrno>
 

@@ -9,7 +9,7 @@
 
 #include "common/ids.h"
 #include "common/session.h"
-#include "wizard/geometry.h"
+#include "common/geometry.h"
 
 // Found by argument lookup, so beside PixelRect in the global namespace.
 static bool operator==(const PixelRect &a, const PixelRect &b)

@@ -6,7 +6,7 @@
 #include <random>
 #include <string>
 
-#include "test_lzhuf_kit.h"
+#include "tests/native/test_lzhuf_kit.h"
 
 using namespace lzhkit;
 

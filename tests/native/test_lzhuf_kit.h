@@ -14,7 +14,6 @@
 #include <utility>
 #include <vector>
 
-#include "common/ids.h"
 #include "common/platform.h"
 #include "common/posix/ui_record.h"
 #include "payload/lzhuf.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "test_pack_helpers.h"
+#include "tests/native/test_pack_helpers.h"
 #include "tools/lzhcodes.h"
 
 using namespace packtest;

@@ -17,8 +17,8 @@
 #include "common/session.h"
 #include "payload/container.h"
 #include "payload/crc.h"
-#include "test_pack_helpers.h"
-#include "tools/crcrecord.h"
+#include "tests/native/test_pack_helpers.h"
+#include "payload/crcrecord.h"
 #include "tools/payloadscan.h"
 
 using namespace packtest;

@@ -4,7 +4,7 @@ yelk_native_test(test_geometry test_geometry.cpp)
 
 if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
     add_executable(test_geometry_asan test_geometry.cpp
-        ${CMAKE_SOURCE_DIR}/wizard/geometry.cpp
+        ${CMAKE_SOURCE_DIR}/common/geometry.cpp
         ${CMAKE_SOURCE_DIR}/common/path.cpp)
     target_include_directories(test_geometry_asan PRIVATE ${CMAKE_SOURCE_DIR})
     target_compile_options(test_geometry_asan PRIVATE

@@ -13,7 +13,7 @@
 
 #include "app/finish.h"
 #include "common/session.h"
-#include "shelllink.h"
+#include "tests/win32/shelllink.h"
 
 namespace {
 

@@ -210,8 +210,8 @@ TEST(PlatformWin32, WaitCursorIsShownAndRestored)
     EXPECT_EQ(GetCursor(), arrow);
 }
 
-/* A stand-in wizard: a top-level window with a bordered frame at the per-file
-   bar's id and a static status line. */
+/* A stand-in wizard: a top-level window with bordered frames at the two bars'
+   ids and a static status line. */
 class FakeWizard : public ::testing::Test {
 protected:
     void SetUp() override
@@ -220,6 +220,8 @@ protected:
         ASSERT_NE(wizard, nullptr);
         CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_BORDER, 10, 10, 200, 20, wizard,
                         (HMENU)IDC_FILEBAR, NULL, NULL);
+        CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_BORDER, 10, 70, 250, 20, wizard,
+                        (HMENU)IDC_OVERALLBAR, NULL, NULL);
         CreateWindowExA(0, "STATIC", "", WS_CHILD, 10, 40, 300, 20, wizard,
                         (HMENU)IDC_STATUS, NULL, NULL);
         session.wizardDialog = wizard;
@@ -232,13 +234,14 @@ protected:
     HWND wizard = NULL;
 };
 
-TEST_F(FakeWizard, ControlWidthOfWindowOrClientArea)
+TEST_F(FakeWizard, BarWidthsOfFrameOrItsInside)
 {
-    EXPECT_EQ(GetControlWidth(IDC_FILEBAR, 0), 200);
-    EXPECT_EQ(GetControlWidth(IDC_FILEBAR, 1), 198) << "inside the one-pixel border";
-    EXPECT_EQ(GetControlWidth(IDC_OVERALLBAR, 0), 0) << "no such control";
+    EXPECT_EQ(FileBarWidth(), 198) << "inside the one-pixel border";
+    EXPECT_EQ(OverallBarWidth(), 250) << "the whole frame";
+    DestroyWindow(GetDlgItem(wizard, IDC_OVERALLBAR));
+    EXPECT_EQ(OverallBarWidth(), 0) << "no such control";
     session.wizardDialog = nullptr;
-    EXPECT_EQ(GetControlWidth(IDC_FILEBAR, 0), 0) << "no dialog";
+    EXPECT_EQ(FileBarWidth(), 0) << "no dialog";
 }
 
 TEST_F(FakeWizard, StatusTextGoesToTheStatusLine)

@@ -12,7 +12,7 @@
 
 #include "common/session.h"
 #include "shell/progman.h"
-#include "shelllink.h"
+#include "tests/win32/shelllink.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 
 #include "common/path.h"
 #include "payload/destdir.h"
-#include "wizard_dialog.h"
+#include "tests/win32/wizard_dialog.h"
 
 using namespace wizardtest;
 

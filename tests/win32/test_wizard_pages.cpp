@@ -10,7 +10,7 @@
 #include <sstream>
 #include <vector>
 
-#include "wizard_dialog.h"
+#include "tests/win32/wizard_dialog.h"
 
 using namespace wizardtest;
 

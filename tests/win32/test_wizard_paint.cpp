@@ -10,7 +10,7 @@
 
 #include "common/platform.h"
 #include "payload/progress.h"
-#include "wizard_dialog.h"
+#include "tests/win32/wizard_dialog.h"
 
 using namespace wizardtest;
 

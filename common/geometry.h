@@ -4,8 +4,8 @@
  * and unfilled parts and where its text goes, and the folder the chooser
  * suggests. Pure functions over plain values; the Win32 routines call them.
  */
-#ifndef YELK_WIZARD_GEOMETRY_H
-#define YELK_WIZARD_GEOMETRY_H
+#ifndef YELK_COMMON_GEOMETRY_H
+#define YELK_COMMON_GEOMETRY_H
 
 #include <cstddef>
 #include <cstdint>

@@ -1,12 +1,12 @@
 /* The wizard's pure arithmetic: centring, group shifts, bar layout, suggestion. */
-#include "geometry.h"
+#include "common/geometry.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "../common/ids.h"
-#include "../common/path.h"
-#include "../common/session.h"
+#include "common/ids.h"
+#include "common/path.h"
+#include "common/session.h"
 
 enum {
     kDesktopMargin = 10,   /* gap kept to the desktop's right and bottom edges */

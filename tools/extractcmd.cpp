@@ -6,7 +6,7 @@
  * one line and becomes the exit code n. The temporary member file lies in a
  * folder made for the run alone.
  */
-#include "yelkpack.h"
+#include "tools/yelkpack.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,13 +15,13 @@
 #include "common/messages.h"
 #include "common/posix/posix_platform.h"
 #include "common/session.h"
-#include "crcrecord.h"
-#include "examine.h"
+#include "payload/crcrecord.h"
+#include "tools/examine.h"
 #include "payload/container.h"
 #include "payload/extract.h"
 #include "payload/progress.h"
 #include "payload/install.h"
-#include "runtemp.h"
+#include "tools/runtemp.h"
 
 /* Prints "Yelk Installation Error [n]: " and the message, each run of line
    breaks folded into one space; returns n as the exit code. */

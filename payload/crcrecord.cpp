@@ -8,7 +8,7 @@
  * folded into the code.
  */
 #include "payload/container.h"
-#include "tools/crcrecord.h"
+#include "payload/crcrecord.h"
 
 #include "payload_crc.h"
 

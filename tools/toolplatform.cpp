@@ -5,7 +5,7 @@
  */
 #include "common/platform.h"
 #include "payload/container.h"
-#include "yelkpack.h"
+#include "tools/yelkpack.h"
 
 #include <string>
 
@@ -29,7 +29,8 @@ void ShowErrorBox(int number, const char *text)
 }
 
 void SetStatusText(const char *) {}
-int GetControlWidth(int, int) { return 0; }
+int FileBarWidth() { return 0; }
+int OverallBarWidth() { return 0; }
 void PaintScanBar(PaintContext, int32_t) {}
 void DrawFileProgress(PaintContext, uint32_t, uint32_t) {}
 void WipeFileBar() {}

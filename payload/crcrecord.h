@@ -3,8 +3,8 @@
  * the eight bytes "YELKCRC1" and the CRC, little-endian, right after them. The
  * tools find it by the tag, so they need no symbols.
  */
-#ifndef YELK_TOOLS_CRCRECORD_H
-#define YELK_TOOLS_CRCRECORD_H
+#ifndef YELK_PAYLOAD_CRCRECORD_H
+#define YELK_PAYLOAD_CRCRECORD_H
 
 #include <cstddef>
 #include <cstdint>
