@@ -17,11 +17,11 @@
 
 #include "common/posix/ui_record.h"
 #include "payload/lzhuf.h"
+#include "tests/support/filebytes.h"
+#include "tests/support/lzhuf_kit.h"
 
 #ifdef YELK_HAVE_ENCODER
 #include "tools/lzhenc.h"
-#else
-#include "tests/native/test_lzhuf_kit.h"
 #endif
 
 namespace {
@@ -54,12 +54,8 @@ std::vector<uint8_t> MemberStream(const std::vector<uint8_t> &data)
 {
     const char *parse = getenv("YELK_BENCH_PARSE");
     std::string cache = std::string("bench_decode_member") + (parse ? parse : "") + ".lzh";
-    if (FILE *f = fopen(cache.c_str(), "rb")) {
-        std::vector<uint8_t> stream;
-        int c;
-        while ((c = getc(f)) != EOF)
-            stream.push_back((uint8_t)c);
-        fclose(f);
+    {
+        std::vector<uint8_t> stream = testsupport::ReadFileBytes(cache);
         if (stream.size() > 4 && stream[0] == (uint8_t)kMemberSize && stream[1] == (uint8_t)(kMemberSize >> 8) &&
             stream[2] == (uint8_t)(kMemberSize >> 16))
             return stream;
@@ -70,19 +66,13 @@ std::vector<uint8_t> MemberStream(const std::vector<uint8_t> &data)
 #else
     std::vector<uint8_t> stream = lzhkit::WriteStream((uint32_t)data.size(), lzhkit::GreedyTokens(data.data(), data.size()));
 #endif
-    if (FILE *f = fopen(cache.c_str(), "wb")) {
-        fwrite(stream.data(), 1, stream.size(), f);
-        fclose(f);
-    }
+    testsupport::WriteFileBytes(cache, stream);
     return stream;
 }
 
 FILE *InputFile(const std::vector<uint8_t> &stream)
 {
-    FILE *in = tmpfile();
-    fwrite(stream.data(), 1, stream.size(), in);
-    rewind(in);
-    return in;
+    return lzhkit::StreamFile(stream);
 }
 
 std::vector<uint8_t> source;

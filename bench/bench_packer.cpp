@@ -12,39 +12,17 @@
 
 #include "common/posix/ui_record.h"
 #include "payload/lzhuf.h"
+#include "tests/support/filebytes.h"
 #include "tools/lzhenc.h"
 #include "tools/lzhenc_internal.h"
 #include "tools/payloadscan.h"
 
-using Bytes = std::vector<uint8_t>;
-
-static Bytes ReadAll(const std::string &path)
-{
-    Bytes b;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f)
-        return b;
-    int c;
-    while ((c = fgetc(f)) != EOF)
-        b.push_back((uint8_t)c);
-    fclose(f);
-    return b;
-}
+using testsupport::Bytes;
 
 static bool DecodesTo(const Bytes &stream, const Bytes &data)
 {
-    FILE *in = tmpfile(), *out = tmpfile();
-    fwrite(stream.data(), 1, stream.size(), in);
-    rewind(in);
-    bool ok = LzhDecode(in, out) == 1;
-    rewind(out);
     Bytes got;
-    int c;
-    while ((c = fgetc(out)) != EOF)
-        got.push_back((uint8_t)c);
-    fclose(in);
-    fclose(out);
-    return ok && got == data;
+    return testsupport::DecodeStream(stream, &got) && got == data;
 }
 
 /* The stream and the shortest of repeats coding times in seconds. */
@@ -80,7 +58,7 @@ int main(int argc, char **argv)
     bool allGood = true;
     printf("%-12s %10s %10s %10s %8s %9s %9s\n", "member", "size", "greedy", "best", "saved", "greedy s", "best s");
     for (const char *name : kMemberNames) {
-        Bytes data = ReadAll(dir + "/" + name);
+        Bytes data = testsupport::ReadFileBytes(dir + "/" + name);
         if (data.empty()) {
             fprintf(stderr, "bench_packer: %s/%s: missing or empty\n", dir.c_str(), name);
             return 65;

@@ -5,7 +5,7 @@
 find_package(benchmark REQUIRED)
 
 add_executable(bench_decode bench_decode.cpp)
-target_link_libraries(bench_decode PRIVATE yelkposix yelkrecord benchmark::benchmark)
+target_link_libraries(bench_decode PRIVATE yelktestsupport yelkposix yelkrecord benchmark::benchmark)
 if(TARGET yelkenc)
     target_link_libraries(bench_decode PRIVATE yelkenc)
     target_compile_definitions(bench_decode PRIVATE YELK_HAVE_ENCODER)

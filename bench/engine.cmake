@@ -2,7 +2,7 @@
 # decoder alone, and peak memory for a 1 MB and a 64 MB member.
 #   cmake --build <tree> --target bench_engine
 add_executable(bench_engine_decode bench_engine_decode.cpp)
-target_link_libraries(bench_engine_decode PRIVATE yelkposix yelkrecord)
+target_link_libraries(bench_engine_decode PRIVATE yelkcore yelkposix yelkrecord)
 
 find_program(YELK_VALGRIND valgrind)
 if(YELK_VALGRIND AND TARGET yelkpack)

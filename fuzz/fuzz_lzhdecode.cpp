@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "tests/native/test_lzhuf_kit.h"
+#include "tests/support/lzhuf_kit.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

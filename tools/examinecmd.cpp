@@ -181,14 +181,23 @@ std::string VerifyProblem(const InspectedFile &file)
     return "";
 }
 
-int ListCommand(const std::vector<std::string> &args)
+/* The one FILE argument of list and verify, inspected into file; kExitOk, or
+   the exit code of what went wrong, reported. */
+static int InspectArgument(const char *command, const std::vector<std::string> &args, InspectedFile *file)
 {
     if (args.size() != 1)
-        return UsageError("list");
-    InspectedFile file;
+        return UsageError(command);
     std::string why;
-    if (!InspectFile(args[0], &file, &why))
+    if (!InspectFile(args[0], file, &why))
         return Report(kExitIo, "%s", why.c_str());
+    return kExitOk;
+}
+
+int ListCommand(const std::vector<std::string> &args)
+{
+    InspectedFile file;
+    if (int status = InspectArgument("list", args, &file))
+        return status;
     const PayloadScan &scan = file.scan;
     if (file.isExe && file.hasResource)
         printf("%s: installer, payload resource at 0x%" PRIX64 " (%u bytes)\n", args[0].c_str(),
@@ -226,12 +235,9 @@ int ListCommand(const std::vector<std::string> &args)
 
 int VerifyCommand(const std::vector<std::string> &args)
 {
-    if (args.size() != 1)
-        return UsageError("verify");
     InspectedFile file;
-    std::string why;
-    if (!InspectFile(args[0], &file, &why))
-        return Report(kExitIo, "%s", why.c_str());
+    if (int status = InspectArgument("verify", args, &file))
+        return status;
     std::string problem = VerifyProblem(file);
     if (!problem.empty())
         return Report(kExitRefused, "%s: %s", args[0].c_str(), problem.c_str());

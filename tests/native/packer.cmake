@@ -2,14 +2,14 @@
 # through the installer's decoder and lhasa), and the yelkpack tool.
 if(TARGET yelkenc)
     yelk_native_test(test_pack_codec test_pack_codec.cpp)
-    target_link_libraries(test_pack_codec PRIVATE yelkenc yelkcore yelkrecord)
+    target_link_libraries(test_pack_codec PRIVATE yelkenc)
     target_compile_definitions(test_pack_codec PRIVATE
         YELK_SAMPLES_DIR="${CMAKE_SOURCE_DIR}/samples/client")
 endif()
 
 if(TARGET yelkpack)
     yelk_native_test(test_pack_tool test_pack_tool.cpp)
-    target_link_libraries(test_pack_tool PRIVATE yelkpacklib yelkcore yelkrecord)
+    target_link_libraries(test_pack_tool PRIVATE yelkpacklib)
     target_compile_definitions(test_pack_tool PRIVATE
         YELKPACK="$<TARGET_FILE:yelkpack>"
         YELK_SAMPLES_DIR="${CMAKE_SOURCE_DIR}/samples/client")

@@ -64,22 +64,11 @@ std::vector<Bytes> EncodeAll(const std::vector<Bytes> &files)
 
 Bytes Decode(const Bytes &stream)
 {
-    FILE *in = tmpfile();
-    FILE *out = tmpfile();
-    fwrite(stream.data(), 1, stream.size(), in);
-    rewind(in);
     bool record = recordedUi.recordFilePaints;
     recordedUi.recordFilePaints = false;
-    LzhDecode(in, out);
-    recordedUi.recordFilePaints = record;
-    fflush(out);
-    rewind(out);
     Bytes result;
-    int c;
-    while ((c = getc(out)) != EOF)
-        result.push_back((uint8_t)c);
-    fclose(in);
-    fclose(out);
+    testsupport::DecodeStream(stream, &result);
+    recordedUi.recordFilePaints = record;
     return result;
 }
 

@@ -26,35 +26,21 @@
 #include "payload/extract.h"
 #include "payload/lzhuf.h"
 #include "payload/progress.h"
+#include "tests/support/filebytes.h"
 #include "tools/lzhenc.h"
 #include "payload/destdir.h"
 
 namespace enginetest {
 
-using Bytes = std::vector<uint8_t>;
+using testsupport::Bytes;
 
 extern const char *const kNames[kMemberCount];
 
-inline Bytes ReadAll(const std::string &path)
-{
-    Bytes out;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f)
-        return out;
-    uint8_t buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        out.insert(out.end(), buf, buf + n);
-    fclose(f);
-    return out;
-}
+inline Bytes ReadAll(const std::string &path) { return testsupport::ReadFileBytes(path); }
 
 inline void WriteAll(const std::string &path, const Bytes &data)
 {
-    FILE *f = fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr) << path;
-    ASSERT_EQ(fwrite(data.data(), 1, data.size(), f), data.size());
-    ASSERT_EQ(fclose(f), 0);
+    ASSERT_TRUE(testsupport::WriteFileBytes(path, data)) << path;
 }
 
 inline bool Exists(const std::string &path)

@@ -6,7 +6,7 @@
 #include <random>
 #include <string>
 
-#include "tests/native/test_lzhuf_kit.h"
+#include "tests/support/lzhuf_kit.h"
 
 using namespace lzhkit;
 

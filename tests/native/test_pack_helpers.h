@@ -13,54 +13,17 @@
 #include <vector>
 
 #include "payload/lzhuf.h"
+#include "tests/support/filebytes.h"
 #include "tools/lzhenc.h"
 #include "tools/lzhenc_internal.h"
 
 namespace packtest {
 
-using Bytes = std::vector<uint8_t>;
+using testsupport::Bytes;
 
-inline Bytes ReadFileBytes(const std::string &path)
-{
-    Bytes out;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f)
-        return out;
-    int c;
-    while ((c = fgetc(f)) != EOF)
-        out.push_back((uint8_t)c);
-    fclose(f);
-    return out;
-}
-
-inline void WriteFileBytes(const std::string &path, const Bytes &bytes)
-{
-    FILE *f = fopen(path.c_str(), "wb");
-    if (!f)
-        return;
-    fwrite(bytes.data(), 1, bytes.size(), f);
-    fclose(f);
-}
-
-/* LzhDecode over temporary files; false when it fails. */
-inline bool DecodeStream(const Bytes &stream, Bytes *out)
-{
-    FILE *in = tmpfile();
-    FILE *o = tmpfile();
-    if (!in || !o)
-        return false;
-    fwrite(stream.data(), 1, stream.size(), in);
-    rewind(in);
-    bool ok = LzhDecode(in, o) == 1;
-    rewind(o);
-    out->clear();
-    int c;
-    while ((c = fgetc(o)) != EOF)
-        out->push_back((uint8_t)c);
-    fclose(in);
-    fclose(o);
-    return ok;
-}
+using testsupport::DecodeStream;
+using testsupport::ReadFileBytes;
+using testsupport::WriteFileBytes;
 
 /* Decodes a member of non-space bytes first, so ring positions 4036..4095
    hold leftovers when the stream under test starts, as between members. */

@@ -4,8 +4,8 @@
  * parse to feed it, and a reference decode built only from the public helpers,
  * step for step as the format describes it, to hold LzhDecode against.
  */
-#ifndef YELK_TESTS_LZHUF_KIT_H
-#define YELK_TESTS_LZHUF_KIT_H
+#ifndef YELK_TESTS_SUPPORT_LZHUF_KIT_H
+#define YELK_TESTS_SUPPORT_LZHUF_KIT_H
 
 #include <algorithm>
 #include <cstdint>
