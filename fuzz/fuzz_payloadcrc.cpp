@@ -12,6 +12,7 @@
 #include "common/posix/ui_record.h"
 #include "common/session.h"
 #include "payload/container.h"
+#include "payload/marker.h"
 
 uint32_t ExpectedPayloadCrc() { return 0; }
 
@@ -38,8 +39,7 @@ static uint32_t CrcOfFile(const std::string &path, const uint8_t *lead, size_t l
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    strcpy(session.marker, "A");
-    strcat(session.marker, "RNI");
+    BuildMarker(session.marker);
     static const std::string path = FilePath();
     static uint8_t lead[1023];
     memset(lead, 'x', sizeof lead);

@@ -15,6 +15,7 @@
 #include "common/session.h"
 #include "payload/container.h"
 #include "payload/crc.h"
+#include "payload/marker.h"
 
 /* This program's expected payload CRC, and a hook that runs when it is asked
    for (between the check and the second opening of the file). */
@@ -46,8 +47,7 @@ protected:
         buf.push_back(0);
         ASSERT_NE(mkdtemp(buf.data()), nullptr);
         dir_ = buf.data();
-        strcpy(session.marker, "A");
-        strcat(session.marker, "RNI");
+        BuildMarker(session.marker);
         ResetRecordedUi(0, 200);
         expectedCrc = 0;
         onExpectedCrc = nullptr;

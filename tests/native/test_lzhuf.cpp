@@ -230,6 +230,36 @@ TEST(LzhDecode, HandMadeStreams)
     }
 }
 
+TEST(LzhDecode, PaintingStepIsTheSizeOverTheBarWidth)
+{
+    /* One literal per symbol, so every count is reached: the bar is painted
+       at every multiple of size / width (at least 1; without a bar, the
+       size), and nowhere else, not even at the end. */
+    const struct {
+        uint32_t size;
+        int barWidth;
+        size_t paints;
+        std::pair<uint32_t, uint32_t> first, last;
+    } rows[] = {
+        {1000, 171, 200, {5, 1000}, {1000, 1000}},
+        {1003, 200, 200, {5, 1003}, {1000, 1003}},
+        {100, 171, 100, {1, 100}, {100, 100}},
+        {1000, 0, 1, {1000, 1000}, {1000, 1000}},
+        {342, 171, 171, {2, 342}, {342, 342}},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(std::to_string(r.size) + " bytes, bar " + std::to_string(r.barWidth));
+        std::vector<Token> tokens;
+        for (uint32_t i = 0; i < r.size; i++)
+            tokens.push_back(Lit('a' + (int)(i % 26)));
+        Decoded d = RunLzhDecode(WriteStream(r.size, tokens), r.barWidth);
+        ASSERT_EQ(d.ok, 1);
+        ASSERT_EQ(d.paints.size(), r.paints);
+        EXPECT_EQ(d.paints.front(), r.first);
+        EXPECT_EQ(d.paints.back(), r.last);
+    }
+}
+
 TEST(LzhDecode, PaintsAfterEverySymbolWhenTheMemberIsNarrowerThanTheBar)
 {
     std::vector<Token> tokens = {Lit('a'), Match(4, 0), Lit('b'), Match(3, 1), Lit('c')};

@@ -20,6 +20,7 @@
 #include "tests/native/test_pack_helpers.h"
 #include "payload/crcrecord.h"
 #include "tools/payloadscan.h"
+#include "payload/marker.h"
 
 using namespace packtest;
 
@@ -45,8 +46,7 @@ protected:
         char tmpl[] = "/tmp/yelk-packtool-XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         dir_ = tmpl;
-        strcpy(session.marker, "A");
-        strcat(session.marker, "RNI");
+        BuildMarker(session.marker);
     }
     void TearDown() override
     {

@@ -225,7 +225,8 @@ inline Decoded RunLzhDecode(const std::vector<uint8_t> &stream, int barWidth)
 
 /* The decode loop written plainly over ReadBit, DecodeSymbol and
    DecodeDistance, one byte at a time through the ring, with the full copy of
-   a last match that runs past the size. ok is 0 when the symbols took bits
+   a last match that runs past the size. Its paints follow the step that
+   LzhDecode.PaintingStepIsTheSizeOverTheBarWidth pins down by value. ok is 0 when the symbols took bits
    from past the end of the stream (a stream cut short). */
 inline Decoded ReferenceDecode(const std::vector<uint8_t> &stream, int barWidth)
 {
