@@ -5,3 +5,4 @@
 
 yelk_fuzz_target(fuzz_lzhdecode fuzz_lzhdecode.cpp)
 yelk_fuzz_target(fuzz_payloadcrc fuzz_payloadcrc.cpp)
+yelk_fuzz_target(fuzz_marker fuzz_marker.cpp)

@@ -13,7 +13,7 @@
 #include "common/session.h"
 
 enum {
-    kBlockSize = 1024       /* bytes read per block */
+    kBlockSize = 16384      /* bytes read per block */
 };
 
 static uint8_t blockBuffer[kBlockSize];

@@ -39,7 +39,7 @@ static const char kTempName[] = "yelk.tmp";
 static const char kPartialName[] = "yelk.new";
 
 enum {
-    kScanBlock = 4096      /* installer bytes read at a time, never past the slice */
+    kScanBlock = 16384     /* installer bytes read at a time, never past the slice */
 };
 static const char kTempFallback[] = "c:\\yelk.tmp";
 

@@ -81,8 +81,7 @@ uint32_t StreamsCrc(const std::vector<std::vector<uint8_t>> &streams)
 {
     uint32_t reg = 0xFFFFFFFFu;
     for (const std::vector<uint8_t> &s : streams)
-        for (uint8_t b : s)
-            reg = CrcStep(reg, b);
+        reg = CrcUpdate(reg, s.data(), s.size());
     return ~reg;
 }
 

@@ -82,6 +82,31 @@ TEST(Crc32, CatalogueCheckValue)
     EXPECT_EQ(Crc32("a", 1), 0xE8B7BE43u);
 }
 
+TEST(Crc32, KnownValuesWholeAndInAnyPieces)
+{
+    std::string everyByte;
+    for (int i = 0; i < 4 * 256; i++)
+        everyByte += (char)(i & 0xFF);
+    const struct {
+        std::string data;
+        uint32_t crc;
+    } rows[] = {
+        {"The quick brown fox jumps over the lazy dog", 0x414FA339u},
+        {std::string(32, '\0'), 0x190A55ADu},
+        {everyByte, 0xB70B4C26u},
+    };
+    for (const auto &r : rows) {
+        EXPECT_EQ(Crc32(r.data.data(), r.data.size()), r.crc) << r.data.size() << " bytes";
+        /* Cut in two anywhere: eight-byte steps and single bytes meet at
+           every offset. */
+        for (size_t cut = 0; cut <= r.data.size(); cut += 1 + cut / 7) {
+            uint32_t reg = CrcUpdate(0xFFFFFFFFu, r.data.data(), cut);
+            reg = CrcUpdate(reg, r.data.data() + cut, r.data.size() - cut);
+            ASSERT_EQ(~reg, r.crc) << "cut at " << cut;
+        }
+    }
+}
+
 struct ScanCase {
     const char *what;
     std::string file;
