@@ -12,6 +12,13 @@ endif()
 # so it needs nothing under Wine or Windows beyond the system's own DLLs.
 add_compile_options(-ffunction-sections -fdata-sections)
 add_link_options(-static -Wl,--gc-sections)
+# Paths the compiler records (__FILE__, debug information) are cut to their part
+# inside the source or build tree, so that no program depends on where the
+# trees lie. The build tree is named last: it wins when it lies inside the
+# source tree.
+add_compile_options(
+    "$<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${CMAKE_SOURCE_DIR}/=>"
+    "$<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${CMAKE_BINARY_DIR}/=>")
 
 # ---- The native packer ----
 
