@@ -97,6 +97,10 @@ function(yelk_wine_tests name)
         TIMEOUT 120)
 endfunction()
 
+# Where the signing test (tests/release) leaves its signed installer and CA for
+# the end-to-end group that installs it.
+set(YELK_SIGNED_TEST_DIR ${CMAKE_BINARY_DIR}/tests/release/signed)
+
 # Windows paths of files in the build and source trees, for test programs:
 # Wine's drive z: is the Linux root, and forward slashes are fine for fopen.
 function(yelk_wine_path out path)
