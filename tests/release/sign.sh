@@ -8,6 +8,7 @@
 #   - the signed file passes `osslsigncode verify` against the throwaway CA
 #     (its time stamp too), and fails against another CA;
 #   - removing the signature gives back the unsigned installer byte for byte;
+#   - scripts/release.sh makes the same signed release with its SHA-256 sum;
 #   - wrong settings fail at configure time, a wrong password fails the build
 #     and leaves no setup32.exe.
 # Leaves WORK/setup32.exe (signed with the PEM pair) and WORK/ca.pem for the
@@ -163,6 +164,17 @@ if configure -DYELK_SIGN_CERT="$work/codesign.p12" -DYELK_SIGN_KEY= \
 else
     cat configure.log build.log | tail -30
     fail "the build signed with a PKCS#12 file failed"
+fi
+
+echo "== scripts/release.sh with the PEM pair"
+if "$SIGN_SOURCE/scripts/release.sh" --client "$SIGN_PAYLOAD_DIR" --out "$work/release" \
+    --build "$work/release-build" --cert codesign.pem --key codesign.key --ca ca.pem >release.log 2>&1; then
+    (cd "$work/release" && sha256sum -c --quiet setup32.exe.sha256) || fail "release: the SHA-256 file does not match"
+    "$osslsigncode" remove-signature -in "$work/release/setup32.exe" -out release-unsigned.exe >/dev/null 2>&1
+    cmp -s release-unsigned.exe "$reference" || fail "release: without its signature not the unsigned setup32.exe"
+else
+    tail -30 release.log
+    fail "scripts/release.sh failed"
 fi
 
 echo "== a wrong password: the build fails and leaves no setup32.exe"
