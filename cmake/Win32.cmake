@@ -68,9 +68,9 @@ set(YELK_WINE_ROOT ${CMAKE_BINARY_DIR}/wine)
 set(YELK_PREFIX_SH ${CMAKE_SOURCE_DIR}/tests/wine/prefix.sh)
 
 # One fresh prefix is made per run of the tests (kept between runs while Wine
-# stays the same); each test program then gets a copy of its own. The 64-bit
-# template (WoW64) is made only for the tests that ask for it; without wine64
-# it and they are skipped (exit code 77).
+# stays the same); each test program then gets a copy of its own. A 64-bit
+# template serves the tests that ask for a 64-bit prefix (32-bit programs run
+# there under WoW64); without wine64 it and they are skipped (exit code 77).
 add_test(NAME wine.template COMMAND ${YELK_PREFIX_SH} template ${YELK_WINE_ROOT}/template)
 set_tests_properties(wine.template PROPERTIES FIXTURES_SETUP wine_template TIMEOUT 300)
 add_test(NAME wine.template64 COMMAND ${YELK_PREFIX_SH} template ${YELK_WINE_ROOT}/template64 win64)
