@@ -12,6 +12,13 @@ endif()
 # so it needs nothing under Wine or Windows beyond the system's own DLLs.
 add_compile_options(-ffunction-sections -fdata-sections)
 add_link_options(-static -Wl,--gc-sections)
+# Paths the compiler records (__FILE__, debug information) are cut to their part
+# inside the source or build tree, so that no program depends on where the
+# trees lie. The build tree is named last: it wins when it lies inside the
+# source tree.
+add_compile_options(
+    "$<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${CMAKE_SOURCE_DIR}/=>"
+    "$<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${CMAKE_BINARY_DIR}/=>")
 
 # ---- The native packer ----
 
@@ -61,21 +68,35 @@ set(YELK_WINE_ROOT ${CMAKE_BINARY_DIR}/wine)
 set(YELK_PREFIX_SH ${CMAKE_SOURCE_DIR}/tests/wine/prefix.sh)
 
 # One fresh prefix is made per run of the tests (kept between runs while Wine
-# stays the same); each test program then gets a copy of its own.
+# stays the same); each test program then gets a copy of its own. A 64-bit
+# template serves the tests that ask for a 64-bit prefix (32-bit programs run
+# there under WoW64); without wine64 it and they are skipped (exit code 77).
 add_test(NAME wine.template COMMAND ${YELK_PREFIX_SH} template ${YELK_WINE_ROOT}/template)
 set_tests_properties(wine.template PROPERTIES FIXTURES_SETUP wine_template TIMEOUT 300)
+add_test(NAME wine.template64 COMMAND ${YELK_PREFIX_SH} template ${YELK_WINE_ROOT}/template64 win64)
+set_tests_properties(wine.template64 PROPERTIES
+    FIXTURES_SETUP wine_template64 TIMEOUT 300 SKIP_RETURN_CODE 77)
 
-# yelk_wine_fixture(name): tests that require fixture wine_<name> run in a
-# prefix of their own at ${YELK_WINE_ROOT}/<name>, on an Xvfb display of their
-# own, with a persistent wineserver that the cleanup stops. Give those tests
-# ENVIRONMENT YELK_WINE_DIR=${YELK_WINE_ROOT}/<name> (yelk_wine_tests does).
+# yelk_wine_fixture(name [win64]): tests that require fixture wine_<name> run
+# in a prefix of their own at ${YELK_WINE_ROOT}/<name> (32-bit, or 64-bit when
+# asked), on an Xvfb display of their own, with a persistent wineserver that
+# the cleanup stops. Give those tests ENVIRONMENT
+# YELK_WINE_DIR=${YELK_WINE_ROOT}/<name> (yelk_wine_tests does).
 function(yelk_wine_fixture name)
     set(dir ${YELK_WINE_ROOT}/${name})
+    if("${ARGV1}" STREQUAL "win64")
+        set(template template64)
+        set(arch win64)
+    else()
+        set(template template)
+        set(arch win32)
+    endif()
     add_test(NAME ${name}.wine_setup
         COMMAND ${CMAKE_COMMAND} -E env YELK_XVFB=1
-                ${YELK_PREFIX_SH} setup ${dir} ${YELK_WINE_ROOT}/template)
+                ${YELK_PREFIX_SH} setup ${dir} ${YELK_WINE_ROOT}/${template} ${arch})
     set_tests_properties(${name}.wine_setup PROPERTIES
-        FIXTURES_SETUP wine_${name} FIXTURES_REQUIRED wine_template TIMEOUT 120)
+        FIXTURES_SETUP wine_${name} FIXTURES_REQUIRED wine_${template} TIMEOUT 120
+        SKIP_RETURN_CODE 77)
     add_test(NAME ${name}.wine_cleanup COMMAND ${YELK_PREFIX_SH} cleanup ${dir})
     set_tests_properties(${name}.wine_cleanup PROPERTIES FIXTURES_CLEANUP wine_${name} TIMEOUT 60)
 endfunction()
@@ -89,6 +110,10 @@ function(yelk_wine_tests name)
         ENVIRONMENT YELK_WINE_DIR=${YELK_WINE_ROOT}/${name}
         TIMEOUT 120)
 endfunction()
+
+# Where the signing test (tests/release) leaves its signed installer and CA for
+# the end-to-end group that installs it.
+set(YELK_SIGNED_TEST_DIR ${CMAKE_BINARY_DIR}/tests/release/signed)
 
 # Windows paths of files in the build and source trees, for test programs:
 # Wine's drive z: is the Linux root, and forward slashes are fine for fopen.

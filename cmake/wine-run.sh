@@ -13,7 +13,7 @@ elif [ -z "${WINEPREFIX:-}" ]; then
     echo "wine-run.sh: set YELK_WINE_DIR (tests/wine/prefix.sh setup DIR) or WINEPREFIX" >&2
     exit 125
 fi
-export WINEARCH=win32
+export WINEARCH=${WINEARCH:-win32}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-'mscoree,mshtml=;winemenubuilder.exe=d'}
 

@@ -7,7 +7,8 @@ set -eu
 PACKAGES="
     cmake make g++ python3
     g++-mingw-w64-i686
-    wine wine32:i386 xvfb xdotool imagemagick
+    wine wine32:i386 wine64 fonts-wine xvfb xdotool imagemagick
+    osslsigncode openssl
     googletest libgtest-dev libbenchmark-dev
     clang libclang-rt-14-dev valgrind lhasa
     osslsigncode openssl

@@ -21,6 +21,9 @@ shot=$build/setup32-first-page.png
 user_display=${DISPLAY:-}
 "$root/tests/wine/prefix.sh" setup "$dir" "$build/wine/template"
 trap '"$root/tests/wine/prefix.sh" cleanup "$dir"' EXIT
+# Wine's own fonts, so that the window is drawn as on Windows (the close box
+# shows its cross, not the letter "r" of a stand-in font).
+"$root/tests/wine/prefix.sh" fonts "$dir"
 . "$dir/env"
 
 # From drive C the installer's default folder is c:\Yelk inside the prefix;

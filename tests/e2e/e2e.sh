@@ -4,18 +4,39 @@
 # the installer left in it (files, registry, Start Menu, desktop, settings) and
 # keeps a picture of each case's last page.
 #
-#   e2e.sh GROUP      GROUP: install | win98 | abort | cancel | errors | hostile
+#   e2e.sh GROUP      GROUP: install | win98 | abort | cancel | errors | hostile |
+#                            win64 | versions | signed
 #
 # Environment (set by tests/e2e/CMakeLists.txt): YELK_WINE_DIR (a prefix made by
 # tests/wine/prefix.sh setup), E2E_SETUP, E2E_DRIVER, E2E_CLIENT (stand-in client
 # program), E2E_PAYLOAD_DIR (the packed client files), E2E_SHOTS (pictures);
 # for the hostile group E2E_BIG_SETUP and E2E_BIG_CLIENT (an installer of the
-# real-shaped client files, and those files).
+# real-shaped client files, and those files); E2E_PROBE (versionprobe.exe) for
+# versions, E2E_SIGNED_DIR (the signed installer and its CA, made by the
+# release.sign test) for signed.
 #
 # Exit code 0 when every case passed, 1 when one failed, 77 (skipped) when
 # none failed but one could not be set up here (it says why).
 set -u
 group=${1:?usage: e2e.sh GROUP}
+
+# ---- release groups: what the machine must have (exit 77: skipped) ----
+case $group in
+win64)
+    if [ ! -f "$YELK_WINE_DIR/env" ] && [ ! -x /usr/lib/wine/wine64 ] && ! command -v wine64 >/dev/null; then
+        echo "skipped: the 64-bit group needs wine64, which is not installed (scripts/deps.sh installs it)"
+        exit 77
+    fi
+    ;;
+signed)
+    if [ -f "$E2E_SIGNED_DIR/skipped" ]; then
+        echo "skipped: $(cat "$E2E_SIGNED_DIR/skipped")"
+        exit 77
+    fi
+    ;;
+esac
+# ---- end of the release groups' requirements ----
+
 . "$YELK_WINE_DIR/env"
 
 C=$WINEPREFIX/drive_c
@@ -554,8 +575,181 @@ group_hostile() {
     hostile_backup_faults
 }
 
+
+# ---- release groups ----
+
+# uninstall_keys: every key under HKLM\Software and HKCU\Software that holds
+# the installer's uninstall values (DisplayName Yelk, or an UninstallString
+# ending in -uninstall), read in the 64-bit view, which shows the 32-bit one
+# under Wow6432Node: all of them, wherever they are.
+uninstall_keys() {
+    for root in 'HKLM\Software' 'HKCU\Software'; do
+        wine reg query "$root" /s /reg:64 2>/dev/null | tr -d '\r' | awk '
+            /^HKEY_/ { key = $0 }
+            /^ +DisplayName +REG_SZ +Yelk$/ || /^ +UninstallString +REG_SZ .*yelk32\.exe" -uninstall$/ {
+                if (!(key in seen)) { seen[key] = 1; print key }
+            }'
+    done
+}
+
+# reg_view NAME VIEW: the uninstall value NAME as a program of VIEW sees it.
+reg_view() {
+    wine reg query "$UNINSTALL" /v "$1" "/reg:$2" 2>/dev/null | tr -d '\r' |
+        sed -n "s/^ *$1 *REG_SZ *//p"
+}
+
+# set_version NAME: the Windows version Wine reports to setup32.exe (empty:
+# Wine's default, Windows 7).
+set_version() {
+    if [ -n "$1" ]; then
+        wine reg add 'HKCU\Software\Wine\AppDefaults\setup32.exe' /v Version /d "$1" /f >/dev/null 2>&1
+    else
+        wine reg delete 'HKCU\Software\Wine\AppDefaults\setup32.exe' /v Version /f >/dev/null 2>&1
+    fi
+}
+
+# No installation left from an earlier case: folder, group, desktop link and
+# uninstall key (in both views).
+forget_install() {
+    rm -rf "$C/$1" "$PROGRAMS/Yelk" "$DESKTOP/Yelk32.lnk"
+    for view in 32 64; do
+        wine reg delete "$UNINSTALL" /f "/reg:$view" >/dev/null 2>&1
+    done
+}
+
+# One complete installation with the defaults into c:\FOLDER, checked:
+# files, ignore list, group (new-shell or old-shell text items), desktop
+# link, exit code. complete_install CASE FOLDER NEWSHELL. FOLDER is Yelk (the
+# default) or lower case: the folder chooser lower-cases what it is given.
+complete_install() {
+    local folder=$2 new=$3 lower
+    lower=$(echo "$folder" | tr 'A-Z' 'a-z')
+    # c:\Yelk is the installer's own default: no folder is typed then.
+    if [ "$folder" = Yelk ]; then
+        drive "$1" install
+    else
+        drive "$1" install folder="c:\\$folder"
+    fi
+    has "page 4"
+    has "exit 0"
+    same_files "$C/$folder" yelk.ini
+    [ "$(ini_ignore "$C/$folder/yelk.ini")" = "$IGNORE" ] || fail "ignore list in yelk.ini"
+    if [ "$new" = 1 ]; then check_group "c:\\$lower" ''; else check_group "c:\\$lower" 'write.exe'; fi
+    check_desktop_link "c:\\$lower"
+}
+
+group_win64() {
+    # A 64-bit prefix: the 32-bit installer runs under WoW64, and what it
+    # writes under HKLM\Software goes to the registry's 32-bit view.
+    [ "$WINEARCH" = win64 ] && grep -q '^#arch=win64' "$WINEPREFIX/system.reg" ||
+        fail "not a 64-bit prefix"
+    # Rows: case, AppDefaults version (empty: Wine's default), folder, newShell.
+    for row in "win64-default::Yelk:0" "win64-win10:win10:yelk10:0" "win64-win98:win98:yelk98:1"; do
+        IFS=: read -r name version where new <<<"$row"
+        forget_install "$where"
+        set_version "$version"
+        complete_install "$name" "$where" "$new"
+        if [ "$new" = 1 ]; then
+            uninstall="\"c:\\$where\\yelk32.exe\" -uninstall"
+            [ "$(reg_view DisplayName 32)" = Yelk ] || fail "DisplayName in the 32-bit view: '$(reg_view DisplayName 32)'"
+            [ "$(reg_view UninstallString 32)" = "$uninstall" ] ||
+                fail "UninstallString in the 32-bit view: '$(reg_view UninstallString 32)'"
+            wine reg query "$UNINSTALL" /reg:64 >/dev/null 2>&1 && fail "an uninstall key in the 64-bit view"
+            # Nowhere else: the only key with these values is the one under
+            # Wow6432Node, the 32-bit view's.
+            keys=$(uninstall_keys)
+            [ "$keys" = 'HKEY_LOCAL_MACHINE\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall\Yelk' ] ||
+                fail "uninstall values at: $keys"
+            echo "   keys with the uninstall values: $keys"
+        else
+            for view in 32 64; do
+                wine reg query "$UNINSTALL" "/reg:$view" >/dev/null 2>&1 &&
+                    fail "an uninstall key in the $view-bit view on an old shell"
+            done
+        fi
+    done
+}
+
+# Reported Windows versions and what the installer decides for each. Rows:
+# AppDefaults version, the version word the installer is told, newShell (the
+# uninstall values and the new-shell group items follow it). The row printed
+# for each is what was observed, for the README's table.
+VERSION_ROWS='
+win95:4.0 9x:1
+win98:4.10 9x:1
+winme:4.90 9x:1
+nt40:4.0 nt:1
+win2k:5.0 nt:0
+winxp:5.1 nt:0
+win7:6.1 nt:0
+win10:10.0 nt:0'
+
+group_versions() {
+    mkdir -p "$C/probe"
+    cp "$E2E_PROBE" "$C/probe/setup32.exe"
+    table=
+    while IFS=: read -r version word new; do
+        [ -n "$version" ] || continue
+        forget_install "$version"
+        set_version "$version"
+        told=$(wine 'c:\probe\setup32.exe' | tr -d '\r')
+        [ "$told" = "version $word" ] || fail "$version: told '$told', expected 'version $word'"
+        complete_install "version-$version" "$version" "$new"
+        name=$(reg_value DisplayName)
+        uninstall=$(reg_value UninstallString)
+        if [ "$new" = 1 ]; then
+            [ "$name" = Yelk ] || fail "$version: DisplayName '$name'"
+            [ "$uninstall" = "\"c:\\$version\\yelk32.exe\" -uninstall" ] || fail "$version: UninstallString '$uninstall'"
+        else
+            [ -z "$name$uninstall" ] || fail "$version: uninstall values on an old shell"
+        fi
+        icon=$(link "$PROGRAMS/Yelk/About.txt.lnk" | cut -d'|' -f3)
+        table="$table
+row $version | ${told#version } | newShell $new | uninstall ${uninstall:-none} | text items' icon ${icon:-none}"
+    done <<<"$VERSION_ROWS"
+    echo "$table"
+}
+
+# The signed installer (release.sign built it with a throwaway CA): it
+# installs as the unsigned one does; with one payload byte changed, both the
+# signature and the installer's own check fail, and nothing is installed.
+group_signed() {
+    cp "$E2E_SIGNED_DIR/setup32.exe" "$C/setup32.exe"
+    forget_install Yelk
+    drive signed install
+    has "page 4"
+    has "exit 0"
+    same_files "$C/Yelk" yelk.ini
+    [ "$(ini_ignore "$C/Yelk/yelk.ini")" = "$IGNORE" ] || fail "ignore list in yelk.ini"
+    check_group 'c:\yelk' 'write.exe'
+    check_desktop_link 'c:\yelk'
+
+    # One payload byte changed, as the errors group does to the unsigned file.
+    cp "$E2E_SIGNED_DIR/setup32.exe" "$C/signed10.exe"
+    perl -e '
+        open F, "+<", $ARGV[0] or die; binmode F; local $/; $d = <F>;
+        $at = index($d, "A" . "RNI") + 8; seek F, $at, 0; read F, $b, 1;
+        seek F, $at, 0; print F ($b eq " " ? "!" : " ");' "$C/signed10.exe"
+    cmp -s "$E2E_SIGNED_DIR/setup32.exe" "$C/signed10.exe" && fail "the copy was not changed"
+    current=signed-changed-signature
+    if osslsigncode verify -CAfile "$E2E_SIGNED_DIR/ca.pem" -in "$C/signed10.exe" >"$WORK/$current.log" 2>&1; then
+        fail "osslsigncode accepts the changed file"
+    fi
+    grep -q 'Calculated message digest.*MISMATCH' "$WORK/$current.log" ||
+        fail "osslsigncode did not report a digest mismatch"
+    forget_install Yelk
+    drive signed-changed error setup='c:\signed10.exe' folder='c:\signedbad'
+    has "box Yelk Installation Error [10]|The installation file seems to be corrupt!\\n\\nPlease try running the installation program again or download a new version!"
+    has "exit 0"
+    [ -d "$C/signedbad" ] && [ -z "$(ls -A "$C/signedbad")" ] || fail "c:\\signedbad should be there, empty"
+    [ ! -e "$DESKTOP/Yelk32.lnk" ] || fail "desktop link after the corrupt run"
+    [ ! -e "$PROGRAMS/Yelk" ] || fail "a group after the corrupt run"
+}
+
+# ---- end of the release groups ----
+
 case $group in
-install | win98 | abort | cancel | errors | hostile) group_$group ;;
+install | win98 | abort | cancel | errors | hostile | win64 | versions | signed) group_$group ;;
 *) echo "e2e.sh: unknown group $group" >&2; exit 64 ;;
 esac
 

@@ -14,6 +14,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap '"$here/../wine/prefix.sh" cleanup "$work"; rm -rf "$work"' EXIT
 YELK_XVFB=1 "$here/../wine/prefix.sh" setup "$work" >/dev/null
+# Wine's own fonts, so that the pictures show the windows as on Windows.
+"$here/../wine/prefix.sh" fonts "$work"
 . "$work/env"
 C=$WINEPREFIX/drive_c
 cp "$setup" "$C/setup32.exe"

@@ -1,13 +1,22 @@
 #!/bin/sh
 # Wine prefixes for the Windows tests and for running setup32.exe.
 #
-#   prefix.sh template TEMPLATE       make a fresh 32-bit prefix once (kept while
-#                                     the installed Wine stays the same)
-#   prefix.sh setup DIR [TEMPLATE]    a prefix of its own in DIR/prefix (a copy of
-#                                     TEMPLATE, or made fresh), HOME in DIR/home,
+#   prefix.sh template TEMPLATE [ARCH]
+#                                     make a fresh prefix once (kept while the
+#                                     installed Wine stays the same); ARCH win32
+#                                     (the default) or win64 (32-bit programs then
+#                                     run under WoW64)
+#   prefix.sh setup DIR [TEMPLATE] [ARCH]
+#                                     a prefix of its own in DIR/prefix (a copy of
+#                                     TEMPLATE, made first if need be, or made
+#                                     fresh; ARCH as above), HOME in DIR/home,
 #                                     Xvfb when there is no DISPLAY (or when
-#                                     YELK_XVFB=1), a persistent
-#                                     wineserver; writes DIR/env for cmake/wine-run.sh
+#                                     YELK_XVFB=1), a persistent wineserver;
+#                                     writes DIR/env for cmake/wine-run.sh
+#
+# A 64-bit prefix without wine64 installed: exit code 77 (skipped).
+#   prefix.sh fonts DIR               puts Wine's own fonts into the prefix, so that
+#                                     windows are drawn as on Windows
 #   prefix.sh restart DIR             restarts the prefix's wineserver (after a
 #                                     change that Wine reads only at its start)
 #   prefix.sh cleanup DIR             stops the prefix's wineserver and its Xvfb
@@ -15,8 +24,9 @@
 # Programs started with `. DIR/env; wine prog.exe` then run in that prefix.
 set -eu
 
-# Settings every Wine start of ours uses: a 32-bit prefix, no Mono or Gecko
-# offers, no desktop-menu files written into the host's home, no debug output.
+# Settings every Wine start of ours uses: a 32-bit prefix unless a 64-bit one is
+# asked for, no Mono or Gecko offers, no desktop-menu files written into the
+# host's home, no debug output.
 export WINEARCH=win32
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d'
@@ -30,10 +40,11 @@ user_dir() {
     done
 }
 
-# Fresh prefix in $1 with HOME $2.
+# Fresh prefix in $1 with HOME $2, architecture $3 (win32 or win64).
 make_prefix() {
     prefix=$1
     home=$2
+    WINEARCH=$3
     rm -rf "$prefix"
     mkdir -p "$home"
     # wineboot needs no X server; keep it off any display.
@@ -77,7 +88,7 @@ copy_prefix() {
     done
     for item in "$from"/drive_c/windows/*; do
         case "$(basename "$item")" in
-        system32 | winsxs) cp -al "$item" "$to/drive_c/windows/" ;;
+        system32 | syswow64 | winsxs) cp -al "$item" "$to/drive_c/windows/" ;;
         *) cp -a "$item" "$to/drive_c/windows/" ;;
         esac
     done
@@ -85,17 +96,45 @@ copy_prefix() {
     rm -f "$to/wineserver"
 }
 
-wine_stamp() { wine --version 2>/dev/null || echo unknown; }
+# The architecture a prefix was made for, from the header of its registry.
+prefix_arch() {
+    if grep -q '^#arch=win64' "$1/system.reg" 2>/dev/null; then echo win64; else echo win32; fi
+}
+
+check_arch() {
+    case "$1" in
+    win32 | win64) ;;
+    *) log "unknown architecture '$1' (win32 or win64)"; exit 64 ;;
+    esac
+}
+
+# A 64-bit prefix needs Wine's 64-bit loader (Debian's wine64 puts only that
+# beside the 32-bit one). Without it the caller is told so and the command
+# exits 77, which CTest counts as skipped.
+need_loader() {
+    if [ "$1" = win64 ] && [ ! -x /usr/lib/wine/wine64 ] && ! command -v wine64 >/dev/null; then
+        log "skipped: a 64-bit prefix needs wine64, which is not installed (scripts/deps.sh installs it)"
+        exit 77
+    fi
+}
+
+wine_stamp() { echo "$(wine --version 2>/dev/null || echo unknown) $1"; }
 
 cmd_template() {
     tpl=$1
+    arch=${2:-win32}
+    check_arch "$arch"
+    # Wine wants an absolute WINEPREFIX.
+    mkdir -p "$tpl"
+    tpl=$(cd "$tpl" && pwd)
     stamp="$tpl.stamp"
-    if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$(wine_stamp)" ] && [ -f "$tpl/prefix/system.reg" ]; then
+    if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$(wine_stamp "$arch")" ] && [ -f "$tpl/prefix/system.reg" ]; then
         return 0
     fi
     rm -f "$stamp"
-    make_prefix "$tpl/prefix" "$tpl/home"
-    wine_stamp >"$stamp"
+    need_loader "$arch"
+    make_prefix "$tpl/prefix" "$tpl/home" "$arch"
+    wine_stamp "$arch" >"$stamp"
 }
 
 # Starts Xvfb on a free display; prints the display number.
@@ -120,16 +159,24 @@ start_xvfb() {
 cmd_setup() {
     dir=$1
     tpl=${2:-}
+    arch=${3:-win32}
+    check_arch "$arch"
+    need_loader "$arch"
     [ -f "$dir/env" ] && cmd_cleanup "$dir" || true
     mkdir -p "$dir"
     dir=$(cd "$dir" && pwd)
     rm -rf "$dir/home"
     mkdir -p "$dir/home"
     if [ -n "$tpl" ]; then
-        cmd_template "$tpl"
+        cmd_template "$tpl" "$arch"
         copy_prefix "$tpl/prefix" "$dir/prefix"
     else
-        make_prefix "$dir/prefix" "$dir/home"
+        make_prefix "$dir/prefix" "$dir/home" "$arch"
+    fi
+    WINEARCH=$(prefix_arch "$dir/prefix")
+    if [ "$WINEARCH" != "$arch" ]; then
+        log "$dir/prefix is a $WINEARCH prefix, not $arch"
+        exit 1
     fi
     real_shell_folders "$dir/prefix"
     display=${DISPLAY:-}
@@ -139,7 +186,7 @@ cmd_setup() {
         display=:$(start_xvfb "$dir")
     fi
     {
-        echo "export WINEARCH=win32"
+        echo "export WINEARCH=$WINEARCH"
         echo "export WINEDEBUG=-all"
         echo "export WINEDLLOVERRIDES='$WINEDLLOVERRIDES'"
         echo "export WINEPREFIX='$dir/prefix'"
@@ -165,6 +212,25 @@ cmd_restart() {
     start_server "$dir"
 }
 
+# Wine's own fonts (Debian's fonts-wine) are not found where this Wine looks;
+# in the prefix's font folder they are, and "MS Sans Serif" is then the bitmap
+# font the dialog templates were laid out for, and the caption buttons' glyphs
+# come from Wine's "Marlett" instead of a letter of a stand-in font. The
+# wineboot afterwards lets the running server take them up.
+cmd_fonts() {
+    dir=$1
+    [ -f "$dir/env" ] || { log "no prefix in $dir (run setup first)"; exit 1; }
+    if [ ! -d /usr/share/wine/fonts ]; then
+        log "no /usr/share/wine/fonts (Debian's fonts-wine; scripts/deps.sh installs it)"
+        exit 1
+    fi
+    (
+        . "$dir/env"
+        cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
+        wine wineboot </dev/null >/dev/null 2>&1 || true
+    )
+}
+
 cmd_cleanup() {
     dir=$1
     if [ -f "$dir/env" ]; then
@@ -178,12 +244,13 @@ cmd_cleanup() {
 }
 
 case "${1:-}" in
-template) cmd_template "$2" ;;
-setup) cmd_setup "$2" "${3:-}" ;;
+template) cmd_template "$2" "${3:-win32}" ;;
+setup) cmd_setup "$2" "${3:-}" "${4:-win32}" ;;
+fonts) cmd_fonts "$2" ;;
 restart) cmd_restart "$2" ;;
 cleanup) cmd_cleanup "$2" ;;
 *)
-    echo "usage: prefix.sh template TEMPLATE | setup DIR [TEMPLATE] | restart DIR | cleanup DIR" >&2
+    echo "usage: prefix.sh template TEMPLATE [win32|win64] | setup DIR [TEMPLATE] [win32|win64] | fonts DIR | restart DIR | cleanup DIR" >&2
     exit 64
     ;;
 esac
