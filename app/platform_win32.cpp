@@ -13,6 +13,7 @@
 #include "common/messages.h"
 #include "common/platform.h"
 #include "common/session.h"
+#include "wizard/trace.h"
 
 /* ---- File system ---- */
 
@@ -98,12 +99,14 @@ int RemoveFolder(const char *path)
 
 void *BeginWaitCursor()
 {
+    TraceMark("crc-begin");
     return SetCursor(LoadCursorA(NULL, IDC_WAIT));
 }
 
 void EndWaitCursor(void *previous)
 {
     SetCursor((HCURSOR)previous);
+    TraceMark("crc-end");
 }
 
 void ShowErrorBox(int number, const char *text)
@@ -115,6 +118,7 @@ void ShowErrorBox(int number, const char *text)
 
 void SetStatusText(const char *text)
 {
+    TraceMark(strncmp(text, "Extracting", 10) == 0 ? "member-begin" : "status");
     SendDlgItemMessageA((HWND)session.wizardDialog, IDC_STATUS, WM_SETTEXT, 0, (LPARAM)text);
 }
 

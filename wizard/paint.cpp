@@ -10,6 +10,7 @@
 #include "common/platform.h"
 #include "common/session.h"
 #include "common/geometry.h"
+#include "wizard/trace.h"
 
 static const COLORREF kOverallFill = RGB(0, 70, 140);
 static const COLORREF kFileFill = RGB(0, 200, 100);
@@ -36,6 +37,7 @@ static void FillPart(HDC dc, const PixelRect &part, HBRUSH brush)
 static void PaintBar(HDC dc, RECT screen, int32_t fill, COLORREF fillColour, int nearest,
                      const char *text)
 {
+    TraceMark("bar-begin", dc != nullptr);
     HWND dialog = (HWND)session.wizardDialog;
     MapWindowPoints(HWND_DESKTOP, dialog, (POINT *)&screen, 2);
 
@@ -66,6 +68,7 @@ static void PaintBar(HDC dc, RECT screen, int32_t fill, COLORREF fillColour, int
     }
     if (own)
         ReleaseDC(dialog, own);
+    TraceMark("bar-end");
 }
 
 void PaintScanBar(PaintContext dc, int32_t fill)
@@ -94,6 +97,8 @@ void WipeFileBar()
     if (!ControlScreenRect(IDC_FILEBAR, &r))
         return;
     MapWindowPoints(HWND_DESKTOP, dialog, (POINT *)&r, 2);
+    TraceMark("wipe-begin");
     InvalidateRect(dialog, &r, TRUE);
     UpdateWindow(dialog);
+    TraceMark("wipe-end");
 }
