@@ -37,7 +37,6 @@ static void FillPart(HDC dc, const PixelRect &part, HBRUSH brush)
 static void PaintBar(HDC dc, RECT screen, int32_t fill, COLORREF fillColour, int nearest,
                      const char *text)
 {
-    TraceMark("bar-begin", dc != nullptr);
     HWND dialog = (HWND)session.wizardDialog;
     MapWindowPoints(HWND_DESKTOP, dialog, (POINT *)&screen, 2);
 
@@ -68,26 +67,29 @@ static void PaintBar(HDC dc, RECT screen, int32_t fill, COLORREF fillColour, int
     }
     if (own)
         ReleaseDC(dialog, own);
-    TraceMark("bar-end");
 }
 
 void PaintScanBar(PaintContext dc, int32_t fill)
 {
+    TraceMark("bar-begin", dc != nullptr);
     RECT screen;
     if (!ControlScreenRect(IDC_OVERALLBAR, &screen))
         return;
     char text[16];
     PercentText(fill, screen.right - screen.left, text, sizeof text);
     PaintBar((HDC)dc, screen, fill, kOverallFill, 1, text);
+    TraceMark("bar-end");
 }
 
 void DrawFileProgress(PaintContext dc, uint32_t done, uint32_t total)
 {
+    TraceMark("bar-begin", dc != nullptr);
     RECT screen;
     if (!ControlScreenRect(IDC_FILEBAR, &screen))
         return;
     int32_t fill = FileFill(screen.right - screen.left, done, total);
     PaintBar((HDC)dc, screen, fill, kFileFill, 0, "");
+    TraceMark("bar-end");
 }
 
 void WipeFileBar()
