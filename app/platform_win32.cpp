@@ -14,6 +14,7 @@
 #include "common/platform.h"
 #include "common/session.h"
 #include "wizard/trace.h"
+#include "wizard/wizard.h"
 
 /* ---- File system ---- */
 
@@ -119,17 +120,15 @@ void ShowErrorBox(int number, const char *text)
 void SetStatusText(const char *text)
 {
     TraceMark(strncmp(text, "Extracting", 10) == 0 ? "member-begin" : "status");
-    SendDlgItemMessageA((HWND)session.wizardDialog, IDC_STATUS, WM_SETTEXT, 0, (LPARAM)text);
+    if (HWND status = WizardControl(IDC_STATUS))
+        SendMessageA(status, WM_SETTEXT, 0, (LPARAM)text);
 }
 
 /* Width of a wizard control: its window rectangle, or its client area when
    client is 1; 0 where there is no such control or no dialog. */
 static int ControlWidth(int id, int client)
 {
-    HWND dialog = (HWND)session.wizardDialog;
-    if (!dialog)
-        return 0;
-    HWND control = GetDlgItem(dialog, id);
+    HWND control = WizardControl(id);
     if (!control)
         return 0;
     RECT r;
