@@ -3,8 +3,8 @@
 # times with a traced setup32.exe (built with -DCMAKE_CXX_FLAGS=-DYELK_TRACE),
 # driven by yelkdrive.exe in a fresh prefix on Xvfb; reads each run's marks
 # and prints every part of the time as the median over the runs (ms). Then
-# wineprobe.exe shows what Wine's timer and Program Manager conversations
-# take with nothing of the installer around them.
+# wineprobe.exe shows what Wine's timer, the painters' calls and Program
+# Manager conversations take with nothing of the installer around them.
 #
 #   install_trace.sh SETUP32.EXE YELKDRIVE.EXE WINEPROBE.EXE [RUNS] [KEEPDIR]
 #
@@ -106,4 +106,5 @@ EOF
 
 echo
 wine "$probe" timer 63 | tr -d '\r'
+wine "$probe" controls | tr -d '\r'
 wine "$probe" dde 12 | tr -d '\r'
