@@ -13,6 +13,8 @@
 #include "common/messages.h"
 #include "common/platform.h"
 #include "common/session.h"
+#include "wizard/trace.h"
+#include "wizard/wizard.h"
 
 /* ---- File system ---- */
 
@@ -98,12 +100,14 @@ int RemoveFolder(const char *path)
 
 void *BeginWaitCursor()
 {
+    TraceMark("crc-begin");
     return SetCursor(LoadCursorA(NULL, IDC_WAIT));
 }
 
 void EndWaitCursor(void *previous)
 {
     SetCursor((HCURSOR)previous);
+    TraceMark("crc-end");
 }
 
 void ShowErrorBox(int number, const char *text)
@@ -115,17 +119,16 @@ void ShowErrorBox(int number, const char *text)
 
 void SetStatusText(const char *text)
 {
-    SendDlgItemMessageA((HWND)session.wizardDialog, IDC_STATUS, WM_SETTEXT, 0, (LPARAM)text);
+    TraceMark(strncmp(text, "Extracting", 10) == 0 ? "member-begin" : "status");
+    if (HWND status = WizardControl(IDC_STATUS))
+        SendMessageA(status, WM_SETTEXT, 0, (LPARAM)text);
 }
 
 /* Width of a wizard control: its window rectangle, or its client area when
    client is 1; 0 where there is no such control or no dialog. */
 static int ControlWidth(int id, int client)
 {
-    HWND dialog = (HWND)session.wizardDialog;
-    if (!dialog)
-        return 0;
-    HWND control = GetDlgItem(dialog, id);
+    HWND control = WizardControl(id);
     if (!control)
         return 0;
     RECT r;

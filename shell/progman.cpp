@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "common/session.h"
+#include "wizard/trace.h"
 
 enum {
     kAnsiCodePage = CP_WINANSI,   /* 1004: string handles in the ANSI code page */
@@ -52,7 +53,9 @@ int ProgmanCommand(const char *command)
     }
 
     int result = 0;
+    TraceMark("dde-connect");
     HCONV conversation = DdeConnect(instance, service, topic, nullptr);
+    TraceMark("dde-connected");
     if (conversation != nullptr) {
         /* The command travels with its terminating zero. */
         DWORD length = (DWORD)strlen(command) + 1;
@@ -60,7 +63,9 @@ int ProgmanCommand(const char *command)
                                                nullptr, CF_TEXT, XTYP_EXECUTE,
                                                kExecuteTimeout, nullptr);
         result = answer != nullptr;
+        TraceMark("dde-executed");
         DdeDisconnect(conversation);
+        TraceMark("dde-disconnected");
     }
     DdeFreeStringHandle(instance, topic);
     DdeFreeStringHandle(instance, service);
@@ -84,7 +89,10 @@ int CreateProgmanGroup()
     char command[kLongTextSize];
     for (int row = 0; row < kProgmanCommandCount; row++) {
         int required = FormatProgmanCommand(row, command, sizeof command);
-        if (!ProgmanCommand(command) && required)
+        TraceMark("dde-begin", row);
+        int done = ProgmanCommand(command);
+        TraceMark("dde-end", row);
+        if (!done && required)
             return 0;
     }
     return 1;

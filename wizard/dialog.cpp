@@ -15,6 +15,7 @@
 #include "payload/install.h"
 #include "payload/progress.h"
 #include "shell/progman.h"
+#include "wizard/trace.h"
 #include "wizard/wizard.h"
 
 enum {
@@ -61,6 +62,7 @@ static void InitDialog(HWND dialog)
    again while the progress page shows (its status line is visible then). */
 static void Paint(HWND dialog)
 {
+    TraceMark("paint-begin");
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(dialog, &paint);
     RECT place;
@@ -73,19 +75,24 @@ static void Paint(HWND dialog)
     if (IsWindowVisible(GetDlgItem(dialog, IDC_STATUS)))
         DrawScanProgress(dc, nullptr);
     EndPaint(dialog, &paint);
+    TraceMark("paint-end");
 }
 
 /* Install on the options page: read the choices, show the progress page,
    make the folder, check and open the payload, start the pump. */
 static void StartInstall(HWND dialog)
 {
+    TraceMark("install");
     ReadFolderText(dialog);
     session.makeBackups = IsChecked(dialog, IDC_MAKEBACKUPS);
     session.keepSettings = IsChecked(dialog, IDC_KEEPSETTINGS);
     session.createShortcuts = IsChecked(dialog, IDC_CREATESHORTCUTS);
     SetPage(dialog, kPageProgress);
     SetFocus(GetDlgItem(dialog, IDC_BUTTON2));
-    switch (StartInstallRun()) {
+    TraceMark("progress-page");
+    StartResult started = StartInstallRun();
+    TraceMark("run-started");
+    switch (started) {
     case kStartReady:
         PostMessageA(dialog, UM_PUMP, 0, 0);
         break;
@@ -159,13 +166,17 @@ static void Browse(HWND dialog)
    then the finish page whatever came of it. */
 static void FinishExtraction(HWND dialog)
 {
+    TraceMark("group-begin");
     if (session.createShortcuts) {
         while (!CreateProgmanGroup()) {
             if (AskError((HWND)session.mainWindow, kErrorProgmanGroup, MB_ICONQUESTION | MB_YESNO) != IDYES)
                 break;
         }
     }
+    TraceMark("group-end");
     SetPage(dialog, kPageFinish);
+    TraceMark("finish-page");
+    WriteTrace();
 }
 
 /* One UM_PUMP: 0 when it was ignored or the next slice is scheduled, else 1. */
@@ -176,9 +187,13 @@ static INT_PTR Pump(HWND dialog)
     if (session.abortRequested || session.setupStream == nullptr)
         return 0;
 
-    switch (PumpExtraction()) {
+    TraceMark("slice-begin", session.memberIndex);
+    PumpResult result = PumpExtraction();
+    TraceMark("slice-end", session.memberIndex);
+    switch (result) {
     case kPumpMore:
         SetTimer(dialog, IDT_PUMP, kPumpPeriod, nullptr);
+        TraceMark("timer-set");
         return 0;
     case kPumpIdle:
         return 0;
@@ -240,11 +255,13 @@ INT_PTR CALLBACK InstallDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         return 0;
     case WM_TIMER:
         if (wParam == IDT_PUMP) {
+            TraceMark("timer-fired");
             KillTimer(dialog, IDT_PUMP);
             PostMessageA(dialog, UM_PUMP, 0, 0);
         }
         return 0;
     case UM_PUMP:
+        TraceMark("pump-message");
         return Pump(dialog);
     }
     return 0;

@@ -10,17 +10,53 @@
 #include "common/platform.h"
 #include "common/session.h"
 #include "common/geometry.h"
+#include "wizard/trace.h"
+#include "wizard/wizard.h"
 
 static const COLORREF kOverallFill = RGB(0, 70, 140);
 static const COLORREF kFileFill = RGB(0, 200, 100);
 static const COLORREF kTextColour = RGB(255, 0, 0);
 static const COLORREF kTextBackground = RGB(255, 255, 255);
 
+enum {
+    kKeptControls = 4   /* wizard controls whose handles WizardControl keeps */
+};
+
+/* A handle WizardControl found, and what it was asked for. */
+struct KeptControl {
+    HWND dialog;    /* the wizard dialog it belongs to */
+    int id;         /* its control id */
+    HWND control;   /* the control */
+};
+
+static KeptControl keptControls[kKeptControls];
+static int nextKept;   /* the entry a new handle replaces */
+
+HWND WizardControl(int id)
+{
+    HWND dialog = (HWND)session.wizardDialog;
+    if (!dialog)
+        return nullptr;
+    /* A kept handle still counts while it names a window that is that
+       dialog's control with that id; a destroyed dialog fails the test. */
+    for (KeptControl &kept : keptControls) {
+        if (kept.control && kept.dialog == dialog && kept.id == id && IsWindow(kept.control) &&
+            GetParent(kept.control) == dialog && GetDlgCtrlID(kept.control) == id)
+            return kept.control;
+    }
+    HWND control = GetDlgItem(dialog, id);
+    if (control) {
+        keptControls[nextKept] = {dialog, id, control};
+        nextKept = (nextKept + 1) % kKeptControls;
+    }
+    return control;
+}
+
 /* The window rectangle of wizard control `id` in screen pixels; 0 when there
    is no such control. */
 static int ControlScreenRect(int id, RECT *r)
 {
-    HWND control = GetDlgItem((HWND)session.wizardDialog, id);
+    HWND control = WizardControl(id);
     return control && GetWindowRect(control, r);
 }
 
@@ -54,8 +90,10 @@ static void PaintBar(HDC dc, RECT screen, int32_t fill, COLORREF fillColour, int
         FillPart(dc, parts.filled, brush);
         DeleteObject(brush);
     }
-    if (parts.hasUnfilled) {
+    /* The per-file bar carries no text: nothing to draw past the white. */
+    if (parts.hasUnfilled)
         FillPart(dc, parts.unfilled, (HBRUSH)GetStockObject(WHITE_BRUSH));
+    if (parts.hasUnfilled && text[0] != '\0') {
         COLORREF oldText = SetTextColor(dc, kTextColour);
         COLORREF oldBackground = SetBkColor(dc, kTextBackground);
         RECT clip = {parts.textClip.left, parts.textClip.top, parts.textClip.right, parts.textClip.bottom};
@@ -70,21 +108,25 @@ static void PaintBar(HDC dc, RECT screen, int32_t fill, COLORREF fillColour, int
 
 void PaintScanBar(PaintContext dc, int32_t fill)
 {
+    TraceMark("bar-begin", dc != nullptr);
     RECT screen;
     if (!ControlScreenRect(IDC_OVERALLBAR, &screen))
         return;
     char text[16];
     PercentText(fill, screen.right - screen.left, text, sizeof text);
     PaintBar((HDC)dc, screen, fill, kOverallFill, 1, text);
+    TraceMark("bar-end");
 }
 
 void DrawFileProgress(PaintContext dc, uint32_t done, uint32_t total)
 {
+    TraceMark("bar-begin", dc != nullptr);
     RECT screen;
     if (!ControlScreenRect(IDC_FILEBAR, &screen))
         return;
     int32_t fill = FileFill(screen.right - screen.left, done, total);
     PaintBar((HDC)dc, screen, fill, kFileFill, 0, "");
+    TraceMark("bar-end");
 }
 
 void WipeFileBar()
@@ -94,6 +136,8 @@ void WipeFileBar()
     if (!ControlScreenRect(IDC_FILEBAR, &r))
         return;
     MapWindowPoints(HWND_DESKTOP, dialog, (POINT *)&r, 2);
+    TraceMark("wipe-begin");
     InvalidateRect(dialog, &r, TRUE);
     UpdateWindow(dialog);
+    TraceMark("wipe-end");
 }

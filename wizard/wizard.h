@@ -33,6 +33,15 @@ void SetPage(HWND dialog, WizardPage page);
 /* Caption, welcome text with the version, licence text from RCDATA 3. */
 void InitWizardTexts(HWND dialog);
 
+/* ---- Controls (paint.cpp) ---- */
+
+/* Control `id` of session.wizardDialog; nullptr when there is none or no
+   dialog. The same as GetDlgItem, but the handle is kept and checked on the
+   next call: under Wine GetDlgItem asks the server for the dialog's whole
+   list of children (about 40 us with the wizard's fifty controls), and the
+   per-file bar is painted hundreds of times for a member. */
+HWND WizardControl(int id);
+
 /* ---- Destination folder (folder.cpp) ---- */
 
 /* 1 until the first BrowseForFolder, which starts the chooser at the root of
