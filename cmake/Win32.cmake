@@ -133,12 +133,17 @@ endif()
 # unwind tables, no exception or RTTI support (test programs keep theirs).
 set(YELK_LEAN_OPTIONS -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables)
 
-# yelk_installer(target resources crc): links an installer, setup32.exe or a
-# variant with another payload, from the front end's sources, the resource
-# object library `resources` and the CRC record object library `crc`, and
-# verifies it with the packer after every link. One definition for every
-# installer, so that they are all linked the same way.
-function(yelk_installer target resources crc)
+# The installer without its payload may take at most this many bytes; a link
+# that comes out bigger fails (see README, figures).
+set(YELK_STUB_LIMIT 40960)
+
+# yelk_installer(target resources crc payload): links an installer, setup32.exe
+# or a variant with another payload, from the front end's sources, the
+# resource object library `resources` (which holds the file `payload`) and the
+# CRC record object library `crc`. After every link the packer verifies it and
+# its size without the payload is checked against YELK_STUB_LIMIT. One
+# definition for every installer, so that they are all linked the same way.
+function(yelk_installer target resources crc payload)
     add_executable(${target} WIN32
         ${CMAKE_SOURCE_DIR}/app/entry.cpp
         ${CMAKE_SOURCE_DIR}/app/main.cpp
@@ -163,9 +168,12 @@ function(yelk_installer target resources crc)
         -s -Wl,-Map=${CMAKE_CURRENT_BINARY_DIR}/${target}.map
         -Wl,--require-defined=_expectedCrcRecord)
     set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${script})
-    # An installer that would report itself corrupt never stays in the tree.
+    # An installer that would report itself corrupt, or that has outgrown its
+    # size, never stays in the tree.
     add_custom_command(TARGET ${target} POST_BUILD
         COMMAND ${CMAKE_COMMAND} -DYELKPACK=${YELKPACK} -DEXE=$<TARGET_FILE:${target}>
                 -P ${CMAKE_SOURCE_DIR}/cmake/verify-installer.cmake
+        COMMAND ${CMAKE_COMMAND} -DEXE=$<TARGET_FILE:${target}> -DPAYLOAD=${payload}
+                -DLIMIT=${YELK_STUB_LIMIT} -P ${CMAKE_SOURCE_DIR}/cmake/check-stub-size.cmake
         VERBATIM)
 endfunction()
