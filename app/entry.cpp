@@ -3,7 +3,8 @@
  * The installer has no static constructors, reads no command line and registers
  * nothing to run at exit, so all it needs is WinMain's arguments and
  * ExitProcess with WinMain's result. msvcrt.dll sets itself up when it is
- * loaded, and flushes and closes any stream still open when the process ends.
+ * loaded; every file the installer writes is closed before WinMain returns, so
+ * nothing is left for the C library's exit to flush.
  */
 #include <windows.h>
 
