@@ -126,3 +126,54 @@ endfunction()
 if(NOT YELK_CRC_RECORD_SOURCE)
     set(YELK_CRC_RECORD_SOURCE ${CMAKE_SOURCE_DIR}/payload/crcrecord.cpp)
 endif()
+
+# ---- The installer's link ----
+
+# The installer's own code throws nothing and needs no type information: no
+# unwind tables, no exception or RTTI support (test programs keep theirs).
+set(YELK_LEAN_OPTIONS -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables)
+
+# The installer without its payload may take at most this many bytes; a link
+# that comes out bigger fails (see README, figures).
+set(YELK_STUB_LIMIT 40960)
+
+# yelk_installer(target resources crc payload): links an installer, setup32.exe
+# or a variant with another payload, from the front end's sources, the
+# resource object library `resources` (which holds the file `payload`) and the
+# CRC record object library `crc`. After every link the packer verifies it and
+# its size without the payload is checked against YELK_STUB_LIMIT. One
+# definition for every installer, so that they are all linked the same way.
+function(yelk_installer target resources crc payload)
+    add_executable(${target} WIN32
+        ${CMAKE_SOURCE_DIR}/app/entry.cpp
+        ${CMAKE_SOURCE_DIR}/app/main.cpp
+        ${CMAKE_SOURCE_DIR}/app/printf_win32.cpp)
+    target_compile_options(${target} PRIVATE ${YELK_LEAN_OPTIONS})
+    target_compile_options(${crc} PRIVATE ${YELK_LEAN_OPTIONS})
+    set_target_properties(${target} PROPERTIES INTERPROCEDURAL_OPTIMIZATION ON)
+    target_link_libraries(${target} PRIVATE ${resources} ${crc} yelkwin)
+    # No C runtime start-up: the process starts in SetupEntry (app/entry.cpp),
+    # with the sections laid out by cmake/installer.ld. Data is never imported
+    # from a DLL by plain reference (which would need the runtime's fix-ups).
+    # ld 2.40 crashes writing the base relocations when libgcc's helpers, which
+    # the link-time optimised code calls, are first loaded only after that
+    # optimisation: the stack probe, which the installer needs anyway, loads
+    # libgcc up front. Stripped, with a map file to watch the size. The CRC
+    # record is a root of the section collection: the tools look for it even
+    # where no code reads it.
+    set(script ${CMAKE_SOURCE_DIR}/cmake/installer.ld)
+    target_link_options(${target} PRIVATE
+        -nostartfiles -Wl,-e,_SetupEntry -T ${script}
+        -Wl,--disable-auto-import -Wl,-u,___chkstk_ms
+        -s -Wl,-Map=${CMAKE_CURRENT_BINARY_DIR}/${target}.map
+        -Wl,--require-defined=_expectedCrcRecord)
+    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${script})
+    # An installer that would report itself corrupt, or that has outgrown its
+    # size, never stays in the tree.
+    add_custom_command(TARGET ${target} POST_BUILD
+        COMMAND ${CMAKE_COMMAND} -DYELKPACK=${YELKPACK} -DEXE=$<TARGET_FILE:${target}>
+                -P ${CMAKE_SOURCE_DIR}/cmake/verify-installer.cmake
+        COMMAND ${CMAKE_COMMAND} -DEXE=$<TARGET_FILE:${target}> -DPAYLOAD=${payload}
+                -DLIMIT=${YELK_STUB_LIMIT} -P ${CMAKE_SOURCE_DIR}/cmake/check-stub-size.cmake
+        VERBATIM)
+endfunction()

@@ -1,0 +1,23 @@
+/*
+ * The process entry point of setup32.exe, in place of the C runtime's start-up.
+ * The installer has no static constructors, reads no command line and registers
+ * nothing to run at exit, so all it needs is WinMain's arguments and
+ * ExitProcess with WinMain's result. msvcrt.dll sets itself up when it is
+ * loaded; every file the installer writes is closed before WinMain returns, so
+ * nothing is left for the C library's exit to flush.
+ */
+#include <windows.h>
+
+/* The linker's symbol at the module's first byte: the instance handle. */
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
+/* Named by the link (-e). The loader calls it with the stack aligned to 4
+   bytes only; the compiler may assume more in what it calls. */
+extern "C" __attribute__((noreturn, force_align_arg_pointer)) void SetupEntry()
+{
+    STARTUPINFOA startup;
+    GetStartupInfoA(&startup);
+    int show = (startup.dwFlags & STARTF_USESHOWWINDOW) ? startup.wShowWindow : SW_SHOWDEFAULT;
+    /* WinMain ignores its command line: an empty one. */
+    ExitProcess(WinMain((HINSTANCE)&__ImageBase, nullptr, const_cast<LPSTR>(""), show));
+}
