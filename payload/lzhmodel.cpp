@@ -4,8 +4,6 @@
  */
 #include "payload/lzhmodel.h"
 
-#include <cstring>
-
 void InitTree(LzhTree &tree)
 {
     uint16_t *freq = tree.freq, *child = tree.child, *parent = tree.parent;
@@ -33,32 +31,36 @@ void RebuildTree(LzhTree &tree)
 {
     uint16_t *freq = tree.freq, *child = tree.child, *parent = tree.parent;
 
-    /* The leaves, in their order, halved. */
-    int j = 0;
-    for (int i = 0; i < kNodeCount; i++) {
+    /* The leaves, in their order, halved (which keeps them in order), moved
+       to the top 314 places. */
+    int leaf = kNodeCount;
+    for (int i = kRootNode; i >= 0; i--) {
         if (child[i] >= kNodeCount) {
-            freq[j] = (uint16_t)((freq[i] + 1) / 2);
-            child[j] = child[i];
-            j++;
+            leaf--;
+            freq[leaf] = (uint16_t)((freq[i] + 1) / 2);
+            child[leaf] = child[i];
         }
     }
-    /* Each new inner node joins the next two nodes and goes in after every
-       node not heavier than it, which keeps freq in order. */
-    for (int i = 0; j < kNodeCount; i += 2, j++) {
-        unsigned f = freq[i] + freq[i + 1];
-        int k = j - 1;
-        while (f < freq[k])
-            k--;
-        k++;
-        memmove(&freq[k + 1], &freq[k], (size_t)(j - k) * sizeof freq[0]);
-        memmove(&child[k + 1], &child[k], (size_t)(j - k) * sizeof child[0]);
-        freq[k] = (uint16_t)f;
-        child[k] = (uint16_t)i;
-    }
-    for (int i = 0; i < kNodeCount; i++) {
-        unsigned k = child[i];
-        parent[k] = (uint16_t)i;
-        if (k < kNodeCount)
-            parent[k + 1] = (uint16_t)i;
+
+    /* Huffman's construction as a merge of two queues in order of count: the
+       halved leaves, and the inner nodes, each joining the next two nodes
+       placed (pair and pair + 1), which come out in order of count too. On
+       a tie the leaf goes first. The nodes are placed from the bottom up,
+       and never overtake the leaves still to be read. */
+    int pair = 0;
+    for (int n = 0; n < kNodeCount; n++) {
+        unsigned joined = freq[pair] + freq[pair + 1];
+        if (leaf < kNodeCount && (pair + 1 >= n || freq[leaf] <= joined)) {
+            unsigned c = child[leaf];
+            freq[n] = freq[leaf];
+            child[n] = (uint16_t)c;
+            parent[c] = (uint16_t)n;
+            leaf++;
+        } else {
+            freq[n] = (uint16_t)joined;
+            child[n] = (uint16_t)pair;
+            parent[pair] = parent[pair + 1] = (uint16_t)n;
+            pair += 2;
+        }
     }
 }
