@@ -6,19 +6,21 @@
 
 void InitTree(LzhTree &tree)
 {
-    uint16_t *freq = tree.freq, *child = tree.child, *parent = tree.parent;
+    uint32_t *freq = tree.freq;
+    uint16_t *child = tree.child, *parent = tree.parent;
     for (int s = 0; s < kSymbolCount; s++) {
         freq[s] = 1;
         child[s] = (uint16_t)(s + kNodeCount);
         parent[s + kNodeCount] = (uint16_t)s;
     }
     for (int i = 0, j = kSymbolCount; j < kNodeCount; i += 2, j++) {
-        freq[j] = (uint16_t)(freq[i] + freq[i + 1]);
+        freq[j] = freq[i] + freq[i + 1];
         child[j] = (uint16_t)i;
         parent[i] = parent[i + 1] = (uint16_t)j;
     }
     freq[kNodeCount] = 0xFFFF;
-    parent[kRootNode] = 0;
+    parent[kRootNode] = kNodeCount;
+    freq[kNodeCount + 1] = 0;
 }
 
 /* Why the tree is rebuilt. Counts grow by one per symbol on the whole path
@@ -29,7 +31,8 @@ void InitTree(LzhTree &tree)
    symbol. */
 void RebuildTree(LzhTree &tree)
 {
-    uint16_t *freq = tree.freq, *child = tree.child, *parent = tree.parent;
+    uint32_t *freq = tree.freq;
+    uint16_t *child = tree.child, *parent = tree.parent;
 
     /* The leaves, in their order, halved (which keeps them in order), moved
        to the top 314 places. */
@@ -37,7 +40,7 @@ void RebuildTree(LzhTree &tree)
     for (int i = kRootNode; i >= 0; i--) {
         if (child[i] >= kNodeCount) {
             leaf--;
-            freq[leaf] = (uint16_t)((freq[i] + 1) / 2);
+            freq[leaf] = (freq[i] + 1) / 2;
             child[leaf] = child[i];
         }
     }
@@ -57,7 +60,7 @@ void RebuildTree(LzhTree &tree)
             parent[c] = (uint16_t)n;
             leaf++;
         } else {
-            freq[n] = (uint16_t)joined;
+            freq[n] = joined;
             child[n] = (uint16_t)pair;
             parent[pair] = parent[pair + 1] = (uint16_t)n;
             pair += 2;

@@ -26,11 +26,18 @@ enum {
 
 /* Nodes are kept in order of their counts, the root last; the two children of
    an inner node sit side by side, the first at an even position, so the bit
-   that leads to a node is the low bit of its position. */
+   that leads to a node is the low bit of its position.
+
+   Node 627 stands above the root. Its count, 0xFFFF, is more than any other
+   count can reach, so every run of equal counts ends below it; and one more
+   than it is more than the count after it, so the walk up from a leaf ends
+   there through the same test that finds a node passing its neighbour.
+   Counts are 32-bit, although they fit in 16, so that the count plus one
+   never wraps (and the compiler needs no masking to compare it). */
 struct LzhTree {
-    uint16_t freq[kNodeCount + 1];   /* node counts, never decreasing with the index; [627] = 0xFFFF stops scans */
+    uint32_t freq[kNodeCount + 2];   /* node counts, never decreasing with the index; [627] = 0xFFFF, [628] = 0 */
     uint16_t child[kNodeCount];      /* first child of an inner node (the second is next); 627 + symbol for a leaf */
-    uint16_t parent[kNodeCount + kSymbolCount]; /* parent of node n at [n] (root: 0); leaf of symbol s at [627 + s] */
+    uint16_t parent[kNodeCount + kSymbolCount]; /* parent of node n at [n] (root: 627); leaf of symbol s at [627 + s] */
 };
 
 /* The tree every member starts with: every symbol counted once. */
@@ -47,34 +54,38 @@ void RebuildTree(LzhTree &tree);
    symbol. */
 inline void UpdateTree(LzhTree &tree, unsigned symbol)
 {
-    uint16_t *freq = tree.freq, *child = tree.child, *parent = tree.parent;
+    uint32_t *freq = tree.freq;
+    uint16_t *child = tree.child, *parent = tree.parent;
     if (freq[kRootNode] == kMaxFreq)
         RebuildTree(tree);
     size_t n = parent[symbol + kNodeCount];
-    do {
-        unsigned k = (uint16_t)(freq[n] + 1);
-        freq[n] = (uint16_t)k;
-        if (k > freq[n + 1]) {
-            size_t l = n + 1;
-            while (k > freq[l + 1])
-                l++;
-            freq[n] = freq[l];
-            freq[l] = (uint16_t)k;
-
-            size_t a = child[n];
-            parent[a] = (uint16_t)l;
-            if (a < kNodeCount)
-                parent[a + 1] = (uint16_t)l;
-            size_t b = child[l];
-            child[l] = (uint16_t)a;
-            parent[b] = (uint16_t)n;
-            if (b < kNodeCount)
-                parent[b + 1] = (uint16_t)n;
-            child[n] = (uint16_t)b;
-            n = l;
+    for (;;) {
+        uint32_t k = freq[n] + 1;
+        if (k <= freq[n + 1]) {
+            freq[n] = k;
+            n = parent[n];
+            continue;
         }
-        n = parent[n];
-    } while (n != 0);
+        if (n == kNodeCount)
+            break;   /* past the root: done */
+        size_t l = n + 1;
+        while (k > freq[l + 1])
+            l++;
+        freq[n] = freq[l];
+        freq[l] = k;
+
+        size_t a = child[n];
+        parent[a] = (uint16_t)l;
+        if (a < kNodeCount)
+            parent[a + 1] = (uint16_t)l;
+        size_t b = child[l];
+        child[l] = (uint16_t)a;
+        parent[b] = (uint16_t)n;
+        if (b < kNodeCount)
+            parent[b + 1] = (uint16_t)n;
+        child[n] = (uint16_t)b;
+        n = parent[l];
+    }
 }
 
 #endif

@@ -14,15 +14,16 @@ namespace {
 
 std::vector<uint8_t> Bytes(const std::string &s) { return std::vector<uint8_t>(s.begin(), s.end()); }
 
-/* Checks what every tree must satisfy: counts in order, the sentinel, each
-   inner node the sum of its two children, parents and children agreeing,
-   every symbol on exactly one leaf. */
+/* Checks what every tree must satisfy: counts in order, the node above the
+   root, each inner node the sum of its two children, parents and children
+   agreeing, every symbol on exactly one leaf. */
 void ExpectTreeSound()
 {
     for (int n = 0; n < kNodeCount; n++)
         ASSERT_LE(lzh.tree.freq[n], lzh.tree.freq[n + 1]) << "node " << n;
-    ASSERT_EQ(lzh.tree.freq[kNodeCount], 0xFFFF);
-    ASSERT_EQ(lzh.tree.parent[kRootNode], 0);
+    ASSERT_EQ(lzh.tree.freq[kNodeCount], 0xFFFFu);
+    ASSERT_EQ(lzh.tree.freq[kNodeCount + 1], 0u);
+    ASSERT_EQ(lzh.tree.parent[kRootNode], kNodeCount);
     std::vector<int> leafOf(kSymbolCount, -1);
     for (int n = 0; n < kNodeCount; n++) {
         unsigned c = lzh.tree.child[n];
