@@ -6,21 +6,20 @@
 
 void InitTree(LzhTree &tree)
 {
-    uint32_t *freq = tree.freq;
-    uint16_t *child = tree.child, *parent = tree.parent;
+    LzhNode *node = tree.node;
     for (int s = 0; s < kSymbolCount; s++) {
-        freq[s] = 1;
-        child[s] = (uint16_t)(s + kNodeCount);
-        parent[s + kNodeCount] = (uint16_t)s;
+        node[s].freq = 1;
+        node[s].child = (uint16_t)(s + kNodeCount);
+        node[s + kNodeCount].parent = (uint16_t)s;
     }
     for (int i = 0, j = kSymbolCount; j < kNodeCount; i += 2, j++) {
-        freq[j] = freq[i] + freq[i + 1];
-        child[j] = (uint16_t)i;
-        parent[i] = parent[i + 1] = (uint16_t)j;
+        node[j].freq = node[i].freq + node[i + 1].freq;
+        node[j].child = (uint16_t)i;
+        node[i].parent = node[i + 1].parent = (uint16_t)j;
     }
-    freq[kNodeCount] = 0xFFFF;
-    parent[kRootNode] = kNodeCount;
-    freq[kNodeCount + 1] = 0;
+    node[kRootNode].parent = kNodeCount;
+    node[kNodeCount].freq = 0xFFFF;
+    node[kNodeCount + 1].freq = 0;
 }
 
 /* Why the tree is rebuilt. Counts grow by one per symbol on the whole path
@@ -31,17 +30,16 @@ void InitTree(LzhTree &tree)
    symbol. */
 void RebuildTree(LzhTree &tree)
 {
-    uint32_t *freq = tree.freq;
-    uint16_t *child = tree.child, *parent = tree.parent;
+    LzhNode *node = tree.node;
 
     /* The leaves, in their order, halved (which keeps them in order), moved
        to the top 314 places. */
     int leaf = kNodeCount;
     for (int i = kRootNode; i >= 0; i--) {
-        if (child[i] >= kNodeCount) {
+        if (node[i].child >= kNodeCount) {
             leaf--;
-            freq[leaf] = (freq[i] + 1) / 2;
-            child[leaf] = child[i];
+            node[leaf].freq = (node[i].freq + 1) / 2;
+            node[leaf].child = node[i].child;
         }
     }
 
@@ -52,17 +50,17 @@ void RebuildTree(LzhTree &tree)
        and never overtake the leaves still to be read. */
     int pair = 0;
     for (int n = 0; n < kNodeCount; n++) {
-        unsigned joined = freq[pair] + freq[pair + 1];
-        if (leaf < kNodeCount && (pair + 1 >= n || freq[leaf] <= joined)) {
-            unsigned c = child[leaf];
-            freq[n] = freq[leaf];
-            child[n] = (uint16_t)c;
-            parent[c] = (uint16_t)n;
+        uint32_t joined = node[pair].freq + node[pair + 1].freq;
+        if (leaf < kNodeCount && (pair + 1 >= n || node[leaf].freq <= joined)) {
+            unsigned c = node[leaf].child;
+            node[n].freq = node[leaf].freq;
+            node[n].child = (uint16_t)c;
+            node[c].parent = (uint16_t)n;
             leaf++;
         } else {
-            freq[n] = joined;
-            child[n] = (uint16_t)pair;
-            parent[pair] = parent[pair + 1] = (uint16_t)n;
+            node[n].freq = joined;
+            node[n].child = (uint16_t)pair;
+            node[pair].parent = node[pair + 1].parent = (uint16_t)n;
             pair += 2;
         }
     }

@@ -24,6 +24,15 @@ enum {
     kRingFirstWrite = kRingSize - kMaxMatch        /* 4036 */
 };
 
+/* One node of the tree, its fields side by side so that a step up or down
+   is one indexed access. The count is 32-bit, although it fits in 16, so
+   that the count plus one never wraps (and needs no masking to compare). */
+struct LzhNode {
+    uint32_t freq;     /* count: the sum of the children's, or the leaf's symbol count */
+    uint16_t parent;   /* node above (the root's is 627, the node above it) */
+    uint16_t child;    /* first child of an inner node (the second is next); 627 + symbol for a leaf */
+};
+
 /* Nodes are kept in order of their counts, the root last; the two children of
    an inner node sit side by side, the first at an even position, so the bit
    that leads to a node is the low bit of its position.
@@ -32,12 +41,9 @@ enum {
    count can reach, so every run of equal counts ends below it; and one more
    than it is more than the count after it, so the walk up from a leaf ends
    there through the same test that finds a node passing its neighbour.
-   Counts are 32-bit, although they fit in 16, so that the count plus one
-   never wraps (and the compiler needs no masking to compare it). */
+   node[627 + s].parent is the leaf of symbol s. */
 struct LzhTree {
-    uint32_t freq[kNodeCount + 2];   /* node counts, never decreasing with the index; [627] = 0xFFFF, [628] = 0 */
-    uint16_t child[kNodeCount];      /* first child of an inner node (the second is next); 627 + symbol for a leaf */
-    uint16_t parent[kNodeCount + kSymbolCount]; /* parent of node n at [n] (root: 627); leaf of symbol s at [627 + s] */
+    LzhNode node[kNodeCount + kSymbolCount];
 };
 
 /* The tree every member starts with: every symbol counted once. */
@@ -54,37 +60,36 @@ void RebuildTree(LzhTree &tree);
    symbol. */
 inline void UpdateTree(LzhTree &tree, unsigned symbol)
 {
-    uint32_t *freq = tree.freq;
-    uint16_t *child = tree.child, *parent = tree.parent;
-    if (freq[kRootNode] == kMaxFreq)
+    LzhNode *node = tree.node;
+    if (node[kRootNode].freq == kMaxFreq)
         RebuildTree(tree);
-    size_t n = parent[symbol + kNodeCount];
+    size_t n = node[symbol + kNodeCount].parent;
     for (;;) {
-        uint32_t k = freq[n] + 1;
-        if (k <= freq[n + 1]) {
-            freq[n] = k;
-            n = parent[n];
+        uint32_t k = node[n].freq + 1;
+        if (k <= node[n + 1].freq) {
+            node[n].freq = k;
+            n = node[n].parent;
             continue;
         }
         if (n == kNodeCount)
             break;   /* past the root: done */
         size_t l = n + 1;
-        while (k > freq[l + 1])
+        while (k > node[l + 1].freq)
             l++;
-        freq[n] = freq[l];
-        freq[l] = k;
+        node[n].freq = node[l].freq;
+        node[l].freq = k;
 
-        size_t a = child[n];
-        parent[a] = (uint16_t)l;
+        size_t a = node[n].child;
+        node[a].parent = (uint16_t)l;
         if (a < kNodeCount)
-            parent[a + 1] = (uint16_t)l;
-        size_t b = child[l];
-        child[l] = (uint16_t)a;
-        parent[b] = (uint16_t)n;
+            node[a + 1].parent = (uint16_t)l;
+        size_t b = node[l].child;
+        node[l].child = (uint16_t)a;
+        node[b].parent = (uint16_t)n;
         if (b < kNodeCount)
-            parent[b + 1] = (uint16_t)n;
-        child[n] = (uint16_t)b;
-        n = parent[l];
+            node[b + 1].parent = (uint16_t)n;
+        node[n].child = (uint16_t)b;
+        n = node[l].parent;
     }
 }
 

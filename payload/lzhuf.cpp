@@ -113,9 +113,9 @@ void StartMember()
 
 int DecodeSymbol()
 {
-    unsigned n = lzh.tree.child[kRootNode];
+    unsigned n = lzh.tree.node[kRootNode].child;
     while (n < kNodeCount)
-        n = lzh.tree.child[n + ReadBit()];
+        n = lzh.tree.node[n + ReadBit()].child;
     unsigned symbol = n - kNodeCount;
     UpdateTree(lzh.tree, symbol);
     return (int)symbol;
@@ -157,42 +157,44 @@ static FILE *inFile;            /* the member stream */
 static bool inDrained;          /* the stream gave no more bytes (end or error) */
 static uint32_t inZeros;        /* bytes of 0 fed to the register past the end */
 
-/* The bit register of LzhDecode: up to 64 bits, the next one in bit 63. Bits
-   below the count may already hold the input's next bits, never others, so
-   OR-ing those bytes in again changes nothing. */
-struct BitRegister {
-    uint64_t hold;
-    int bits;
-};
+/* The bit register of LzhDecode. The unread bits sit at the top, the next
+   one in bit 63; below them one bit of 1 marks where they end, and below it
+   every bit is 0. So the walk down the tree needs no count of its bits, a
+   single test tells when fewer than 32 are left (the low 32 bits are all 0),
+   and new bits go in at the marker: with x the marker bit alone, a 32-bit
+   value w placed there is w times x / 2^31. An empty register is the marker
+   alone, in bit 63. */
+static const uint64_t kEmptyRegister = 1ull << 63;
 
-static inline uint64_t LoadBigEndian64(const uint8_t *p)
+static inline uint32_t LoadBigEndian32(const uint8_t *p)
 {
-    uint64_t v;
-    memcpy(&v, p, sizeof v);
-#if defined(__GNUC__)
-    return __builtin_bswap64(v);
-#else
-    v = ((v & 0x00FF00FF00FF00FFull) << 8) | ((v >> 8) & 0x00FF00FF00FF00FFull);
-    v = ((v & 0x0000FFFF0000FFFFull) << 16) | ((v >> 16) & 0x0000FFFF0000FFFFull);
-    return (v << 32) | (v >> 32);
-#endif
+    return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3];
 }
 
-/* Takes whole bytes from 8 readable ones until at least 56 bits are held. */
-static inline void RefillFrom8(BitRegister &br)
+/* Unread bits in the register (a slow count, for the rare checks). */
+static int BitsHeld(uint64_t hold)
 {
-    br.hold |= LoadBigEndian64(inNext) >> br.bits;
-    inNext += (63 - br.bits) >> 3;
-    br.bits |= 56;
+    int bits = 63;
+    while (!(hold & 1)) {
+        hold >>= 1;
+        bits--;
+    }
+    return bits;
 }
 
-/* Refill near the end of inBuffer: reads more of the stream, and past its end
-   feeds zero bytes for ever, counting them in inZeros. */
-static BitRegister RefillSlow(BitRegister br)
+/* Puts the 32 bits of w in at the marker, which must be in bit 32 or above. */
+static inline uint64_t Append32(uint64_t hold, uint32_t w)
 {
-    if (br.bits < 0)
-        br.bits = 0;   /* only a tree deeper than its counts allow would get here */
-    if (inEnd - inNext < 8 && !inDrained) {
+    uint64_t marker = hold & (0 - hold);
+    return hold - marker + w * (marker >> 31) + (marker >> 32);
+}
+
+/* Adds 32 bits to a register holding fewer than 32. Near the end of
+   inBuffer it reads more of the stream; past its end it feeds bytes of 0
+   for ever, counting them in inZeros. */
+static uint64_t RefillSlow(uint64_t hold)
+{
+    if (inEnd - inNext < 4 && !inDrained) {
         size_t left = (size_t)(inEnd - inNext);
         memmove(inBuffer, inNext, left);
         size_t got = fread(inBuffer + left, 1, kInChunk - left, inFile);
@@ -201,40 +203,38 @@ static BitRegister RefillSlow(BitRegister br)
         inNext = inBuffer;
         inEnd = inBuffer + left + got;
     }
-    if (inEnd - inNext >= 8) {
-        RefillFrom8(br);
-        return br;
-    }
-    while (br.bits <= 56) {
-        uint64_t byte = 0;
+    uint32_t w = 0;
+    for (int i = 0; i < 4; i++) {
+        w <<= 8;
         if (inNext < inEnd)
-            byte = *inNext++;
+            w |= *inNext++;
         else
             inZeros++;
-        br.hold |= byte << (56 - br.bits);
-        br.bits += 8;
     }
-    return br;
+    return Append32(hold, w);
 }
 
-static inline void Refill(BitRegister &br)
+static inline uint64_t Refill(uint64_t hold)
 {
-    if (inEnd - inNext >= 8 && br.bits >= 0)
-        RefillFrom8(br);
-    else
-        br = RefillSlow(br);
+    if (inEnd - inNext >= 4) {
+        hold = Append32(hold, LoadBigEndian32(inNext));
+        inNext += 4;
+        return hold;
+    }
+    return RefillSlow(hold);
+}
+
+/* The register holds the unread bits of hold, and the last inZeros bytes
+   put into it were made up. A complete stream holds every bit its symbols
+   take, so a decoder that has gone past the real bits reads a stream cut
+   short. */
+static bool ReadPastEnd(uint64_t hold)
+{
+    return (int64_t)inZeros * 8 > (int64_t)BitsHeld(hold);
 }
 
 /* Writes the gathered output up to dst and keeps its last 4096 bytes as the
    window; where the next byte goes, or nullptr when the write failed. */
-/* The register holds br.bits unread bits, and the last inZeros bytes loaded
-   into it were made up. A complete stream holds every bit its symbols take,
-   so a decoder that has gone past the real bits reads a stream cut short. */
-static inline bool ReadPastEnd(const BitRegister &br)
-{
-    return (int64_t)inZeros * 8 > (int64_t)br.bits;
-}
-
 static uint8_t *FlushOutput(FILE *out, uint8_t *dst)
 {
     size_t n = (size_t)(dst - outStart);
@@ -276,47 +276,45 @@ int LzhDecode(FILE *in, FILE *out)
     inFile = in;
     inDrained = false;
     inZeros = 0;
-    BitRegister br = {0, 0};
-    const uint16_t *const child = lzh.tree.child;
+    uint64_t hold = kEmptyRegister;
+    const LzhNode *const node = lzh.tree.node;
     uint8_t *dst = outStart;
-    uint32_t count = 0;                              /* bytes produced */
     uint32_t checkpoint = step < size ? step : size; /* next count that needs a look */
+    uint32_t written = 0;                            /* bytes produced before outStart */
+    /* The loop looks at the count only when dst reaches stop: at the next
+       checkpoint, or at the end of the output buffer. */
+    uint8_t *stop = outStart + (checkpoint < kOutChunk ? checkpoint : kOutChunk);
 
     for (;;) {
-        /* A code is at most about 22 bits long (the counts are bounded by
-           0x8000), so 32 bits are enough for the symbol. */
-        if (br.bits < 32)
-            Refill(br);
-        size_t n = child[kRootNode];
-        int depth = 0;
+        /* A code is at most 21 bits long (a tree of depth 22 would need
+           counts summing to 46368 or more), so 32 bits are enough for the
+           symbol. */
+        if ((uint32_t)hold == 0)
+            hold = Refill(hold);
+        unsigned n = node[kRootNode].child;
         do {
-            n = child[n + (size_t)(br.hold >> 63)];
-            br.hold <<= 1;
-            depth++;
+            unsigned bit = (unsigned)(hold >> 63);
+            hold += hold;
+            n = node[n + bit].child;
         } while (n < kNodeCount);
-        br.bits -= depth;
         unsigned symbol = n - kNodeCount;
         UpdateTree(lzh.tree, symbol);
 
         if (symbol < 256) {
             *dst++ = (uint8_t)symbol;
-            count++;
         } else {
-            if (br.bits < 16)
-                Refill(br);
+            if ((hold << 16) == 0)
+                hold = Refill(hold);   /* fewer than 16 bits held */
             /* Prefix code and the 6 plain low bits in one go. */
-            unsigned top = (unsigned)(br.hold >> 56);
+            unsigned top = (unsigned)(hold >> 56);
             unsigned used = codeLength[top] + 6u;
-            unsigned distance = ((unsigned)codeHigh[top] << 6) | ((unsigned)(br.hold >> (64 - used)) & 0x3F);
-            br.hold <<= used;
-            br.bits -= (int)used;
+            unsigned distance = ((unsigned)codeHigh[top] << 6) | ((unsigned)(hold >> (64 - used)) & 0x3F);
+            hold <<= used;
 
-            uint32_t length = symbol - kMatchLengthBias;
-            if (length > size - count)
-                length = size - count;   /* a damaged stream: never write past the size */
-            count += length;
+            /* The copy may run past the size (a damaged stream); the look
+               at the count below takes such bytes back. */
             const uint8_t *src = dst - distance - 1;
-            uint8_t *end = dst + length;
+            uint8_t *end = dst + (symbol - kMatchLengthBias);
             if (distance >= 7) {
                 /* Source at least 8 bytes back: 8 at a time is the same as
                    byte by byte. */
@@ -332,27 +330,37 @@ int LzhDecode(FILE *in, FILE *out)
                 while (dst < end);
             }
         }
+        if (dst < stop)
+            continue;
 
+        uint64_t count = written + (uint64_t)(dst - outStart);   /* bytes produced */
         if (count >= checkpoint) {
+            if (count > size) {
+                dst -= count - size;
+                count = size;
+            }
             if (count % step == 0)
-                DrawFileProgress(nullptr, count, size);
+                DrawFileProgress(nullptr, (uint32_t)count, size);
             if (count >= size)
                 break;
-            uint64_t nextPaint = ((uint64_t)count / step + 1) * step;
+            uint64_t nextPaint = (count / step + 1) * step;
             checkpoint = nextPaint < size ? (uint32_t)nextPaint : size;
         }
         if (dst >= outLimit) {
             /* A stream cut short would otherwise be filled up with zero bits
                to its decoded size, however large. */
-            if (ReadPastEnd(br) || !(dst = FlushOutput(out, dst)))
+            if (ReadPastEnd(hold) || !(dst = FlushOutput(out, dst)))
                 return 0;
+            written = (uint32_t)count;
         }
+        uint32_t ahead = checkpoint - written;
+        stop = outStart + (ahead < kOutChunk ? ahead : kOutChunk);
     }
-    if (ReadPastEnd(br) || !FlushOutput(out, dst))
+    if (ReadPastEnd(hold) || !FlushOutput(out, dst))
         return 0;
 
     /* Fold the window back into the ring. */
-    unsigned r = (kRingFirstWrite + count) & (kRingSize - 1);
+    unsigned r = (kRingFirstWrite + size) & (kRingSize - 1);
     memcpy(lzh.ring + r, window, kRingSize - r);
     memcpy(lzh.ring, window + (kRingSize - r), r);
 

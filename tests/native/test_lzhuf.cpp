@@ -20,23 +20,23 @@ std::vector<uint8_t> Bytes(const std::string &s) { return std::vector<uint8_t>(s
 void ExpectTreeSound()
 {
     for (int n = 0; n < kNodeCount; n++)
-        ASSERT_LE(lzh.tree.freq[n], lzh.tree.freq[n + 1]) << "node " << n;
-    ASSERT_EQ(lzh.tree.freq[kNodeCount], 0xFFFFu);
-    ASSERT_EQ(lzh.tree.freq[kNodeCount + 1], 0u);
-    ASSERT_EQ(lzh.tree.parent[kRootNode], kNodeCount);
+        ASSERT_LE(lzh.tree.node[n].freq, lzh.tree.node[n + 1].freq) << "node " << n;
+    ASSERT_EQ(lzh.tree.node[kNodeCount].freq, 0xFFFFu);
+    ASSERT_EQ(lzh.tree.node[kNodeCount + 1].freq, 0u);
+    ASSERT_EQ(lzh.tree.node[kRootNode].parent, kNodeCount);
     std::vector<int> leafOf(kSymbolCount, -1);
     for (int n = 0; n < kNodeCount; n++) {
-        unsigned c = lzh.tree.child[n];
+        unsigned c = lzh.tree.node[n].child;
         if (c >= kNodeCount) {
             ASSERT_LT(c - kNodeCount, (unsigned)kSymbolCount);
             ASSERT_EQ(leafOf[c - kNodeCount], -1) << "symbol on two leaves";
             leafOf[c - kNodeCount] = n;
-            ASSERT_EQ(lzh.tree.parent[c], n);
+            ASSERT_EQ(lzh.tree.node[c].parent, n);
         } else {
             ASSERT_LT(c + 1, (unsigned)n) << "children come before their parent";
-            ASSERT_EQ(lzh.tree.freq[n], lzh.tree.freq[c] + lzh.tree.freq[c + 1]) << "node " << n;
-            ASSERT_EQ(lzh.tree.parent[c], n);
-            ASSERT_EQ(lzh.tree.parent[c + 1], n);
+            ASSERT_EQ(lzh.tree.node[n].freq, lzh.tree.node[c].freq + lzh.tree.node[c + 1].freq) << "node " << n;
+            ASSERT_EQ(lzh.tree.node[c].parent, n);
+            ASSERT_EQ(lzh.tree.node[c + 1].parent, n);
         }
     }
 }
@@ -92,7 +92,7 @@ TEST(LzhTree, StartsWithEverySymbolCountedOnce)
 {
     StartMember();
     ExpectTreeSound();
-    EXPECT_EQ(lzh.tree.freq[kRootNode], kSymbolCount);
+    EXPECT_EQ(lzh.tree.node[kRootNode].freq, kSymbolCount);
     EXPECT_EQ(lzh.bitsHeld, 0);
 }
 
@@ -130,24 +130,24 @@ TEST(LzhTree, RebuildsWhenTheRootReaches0x8000AndHalvesEveryLeaf)
     for (int i = 1; i <= total; i++) {
         uint16_t leafBefore[kSymbolCount];
         for (int s = 0; s < kSymbolCount; s++)
-            leafBefore[s] = lzh.tree.freq[lzh.tree.parent[s + kNodeCount]];
-        bool atLimit = lzh.tree.freq[kRootNode] == kMaxFreq;
+            leafBefore[s] = lzh.tree.node[lzh.tree.node[s + kNodeCount].parent].freq;
+        bool atLimit = lzh.tree.node[kRootNode].freq == kMaxFreq;
         if (i == 32455)
-            ASSERT_TRUE(atLimit) << "root " << lzh.tree.freq[kRootNode];
+            ASSERT_TRUE(atLimit) << "root " << lzh.tree.node[kRootNode].freq;
         int symbol = DecodeSymbol();
         ASSERT_EQ(symbol, tokens[i - 1].symbol) << "symbol " << i;
         if (!atLimit) {
-            ASSERT_EQ(lzh.tree.freq[kRootNode], lzh.tree.freq[lzh.tree.child[kRootNode]] + lzh.tree.freq[lzh.tree.child[kRootNode] + 1]);
+            ASSERT_EQ(lzh.tree.node[kRootNode].freq, lzh.tree.node[lzh.tree.node[kRootNode].child].freq + lzh.tree.node[lzh.tree.node[kRootNode].child + 1].freq);
             continue;
         }
         rebuilds++;
         unsigned sum = 0;
         for (int s = 0; s < kSymbolCount; s++) {
             unsigned expected = (leafBefore[s] + 1u) / 2 + (s == symbol);
-            ASSERT_EQ(lzh.tree.freq[lzh.tree.parent[s + kNodeCount]], expected) << "symbol " << s;
+            ASSERT_EQ(lzh.tree.node[lzh.tree.node[s + kNodeCount].parent].freq, expected) << "symbol " << s;
             sum += expected;
         }
-        ASSERT_EQ(lzh.tree.freq[kRootNode], sum);
+        ASSERT_EQ(lzh.tree.node[kRootNode].freq, sum);
         ExpectTreeSound();
     }
     EXPECT_EQ(rebuilds, 2);
