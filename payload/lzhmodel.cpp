@@ -1,6 +1,6 @@
 /*
- * The adaptive Huffman model's set-up and rebuild; UpdateTree, which runs for
- * every symbol, is inline in lzhmodel.h.
+ * The adaptive Huffman model's set-up and rebuild; CountSymbol and
+ * UpdateTree, which run for every symbol, are inline in lzhmodel.h.
  */
 #include "payload/lzhmodel.h"
 
@@ -17,17 +17,16 @@ void InitTree(LzhTree &tree)
         node[j].child = (uint16_t)i;
         node[i].parent = node[i + 1].parent = (uint16_t)j;
     }
-    node[kRootNode].parent = kNodeCount;
-    node[kNodeCount].freq = 0xFFFF;
-    node[kNodeCount + 1].freq = 0;
+    node[kRootNode].parent = 0;
+    node[kNodeCount].freq = 0;
 }
 
 /* Why the tree is rebuilt. Counts grow by one per symbol on the whole path
    from leaf to root, so the root counts every symbol of the member. The
-   counts are 16-bit, and old statistics should weigh less than recent ones:
-   once the root reaches 0x8000 every leaf is halved and the inner nodes are
-   formed again from the halved leaves, by decoder and encoder at the same
-   symbol. */
+   format keeps counts within 16 bits, and old statistics should weigh less
+   than recent ones: once the root reaches 0x8000 every leaf is halved and
+   the inner nodes are formed again from the halved leaves, by decoder and
+   encoder at the same symbol. */
 void RebuildTree(LzhTree &tree)
 {
     LzhNode *node = tree.node;
@@ -45,9 +44,10 @@ void RebuildTree(LzhTree &tree)
 
     /* Huffman's construction as a merge of two queues in order of count: the
        halved leaves, and the inner nodes, each joining the next two nodes
-       placed (pair and pair + 1), which come out in order of count too. On
-       a tie the leaf goes first. The nodes are placed from the bottom up,
-       and never overtake the leaves still to be read. */
+       placed (pair and pair + 1, so it can come only once both are), which
+       come out in order of count too. On a tie the leaf goes first. The
+       nodes are placed from the bottom up, and never overtake the leaves
+       still to be read. */
     int pair = 0;
     for (int n = 0; n < kNodeCount; n++) {
         uint32_t joined = node[pair].freq + node[pair + 1].freq;

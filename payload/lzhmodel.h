@@ -29,19 +29,16 @@ enum {
    that the count plus one never wraps (and needs no masking to compare). */
 struct LzhNode {
     uint32_t freq;     /* count: the sum of the children's, or the leaf's symbol count */
-    uint16_t parent;   /* node above (the root's is 627, the node above it) */
+    uint16_t parent;   /* node above (the root's is 0 and never read) */
     uint16_t child;    /* first child of an inner node (the second is next); 627 + symbol for a leaf */
 };
 
 /* Nodes are kept in order of their counts, the root last; the two children of
    an inner node sit side by side, the first at an even position, so the bit
-   that leads to a node is the low bit of its position.
-
-   Node 627 stands above the root. Its count, 0xFFFF, is more than any other
-   count can reach, so every run of equal counts ends below it; and one more
-   than it is more than the count after it, so the walk up from a leaf ends
-   there through the same test that finds a node passing its neighbour.
-   node[627 + s].parent is the leaf of symbol s. */
+   that leads to a node is the low bit of its position. The root counts more
+   than any other node, so every run of equal counts ends below it; node[627]
+   counts 0, so that the root is the one node that always passes its right
+   neighbour. node[627 + s].parent is the leaf of symbol s. */
 struct LzhTree {
     LzhNode node[kNodeCount + kSymbolCount];
 };
@@ -53,16 +50,15 @@ void InitTree(LzhTree &tree);
    code) and forms the inner nodes again from them. */
 void RebuildTree(LzhTree &tree);
 
-/* Counts symbol once, rebuilding first when the root has reached kMaxFreq.
-   A node whose count passes its right neighbour's changes places with the
-   last node of the run of equal counts above it, so that freq stays in
-   order; its subtree moves with it. Inline: the decoder runs it for every
+/* Counts symbol once; the root's count must be below kMaxFreq. A node whose
+   count passes its right neighbour's changes places with the last node of
+   the run of equal counts above it, so that the counts stay in order; its
+   subtree moves with it. The walk up ends at the root, the one node that
+   always passes its neighbour. Inline: the decoder runs it for every
    symbol. */
-inline void UpdateTree(LzhTree &tree, unsigned symbol)
+inline void CountSymbol(LzhTree &tree, unsigned symbol)
 {
     LzhNode *node = tree.node;
-    if (node[kRootNode].freq == kMaxFreq)
-        RebuildTree(tree);
     size_t n = node[symbol + kNodeCount].parent;
     for (;;) {
         uint32_t k = node[n].freq + 1;
@@ -71,8 +67,11 @@ inline void UpdateTree(LzhTree &tree, unsigned symbol)
             n = node[n].parent;
             continue;
         }
-        if (n == kNodeCount)
-            break;   /* past the root: done */
+        if (n == kRootNode) {
+            node[n].freq = k;
+            break;
+        }
+        /* The run ends below the root, whose count is more than any other. */
         size_t l = n + 1;
         while (k > node[l + 1].freq)
             l++;
@@ -91,6 +90,15 @@ inline void UpdateTree(LzhTree &tree, unsigned symbol)
         node[n].child = (uint16_t)b;
         n = node[l].parent;
     }
+}
+
+/* Counts symbol once, rebuilding first when the root has reached
+   kMaxFreq. */
+inline void UpdateTree(LzhTree &tree, unsigned symbol)
+{
+    if (tree.node[kRootNode].freq == kMaxFreq)
+        RebuildTree(tree);
+    CountSymbol(tree, symbol);
 }
 
 #endif

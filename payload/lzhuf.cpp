@@ -244,6 +244,84 @@ static uint8_t *FlushOutput(FILE *out, uint8_t *dst)
     return outStart;
 }
 
+/* Walks the tree from the root to a leaf, one bit of hold at a time; the
+   symbol of the leaf. Refills hold first when it holds fewer than 32 bits. */
+static inline unsigned WalkDown(const LzhNode *node, uint64_t &hold)
+{
+    /* A code is at most 21 bits long (a tree of depth 22 would need counts
+       summing to 46368 or more), so 32 bits are enough for the symbol. */
+    if ((uint32_t)hold == 0)
+        hold = Refill(hold);
+    unsigned n = node[kRootNode].child;
+    do {
+        unsigned bit = (unsigned)(hold >> 63);
+        hold += hold;
+        n = node[n + bit].child;
+    } while (n < kNodeCount);
+    return n - kNodeCount;
+}
+
+/* The loop of LzhDecode: decodes symbols into dst until it reaches stop,
+   and returns where it stands. A last match may run past stop (by up to 59
+   bytes, and its copy may store 7 more). The register is *holdp.
+
+   Why it goes in stretches. The root counts one more with every symbol, and
+   the tree is rebuilt when a symbol has been decoded with the root at
+   kMaxFreq, before it is counted (UpdateTree). Every symbol writes at least
+   one byte, so within kMaxFreq - root bytes of dst no rebuild can fall due,
+   and CountSymbol alone will do. Each stretch starts with a symbol decoded
+   before the root is looked at. */
+static uint8_t *DecodeUntil(uint8_t *dst, uint8_t *stop, uint64_t *holdp)
+{
+    uint64_t hold = *holdp;
+    const LzhNode *const node = lzh.tree.node;
+    do {
+        unsigned symbol = WalkDown(node, hold);
+        if (node[kRootNode].freq == kMaxFreq)
+            RebuildTree(lzh.tree);
+        uint32_t left = kMaxFreq - node[kRootNode].freq;
+        uint8_t *limit = (size_t)(stop - dst) > left ? dst + left : stop;
+        for (;;) {
+            CountSymbol(lzh.tree, symbol);
+            if (symbol < 256) {
+                *dst++ = (uint8_t)symbol;
+            } else {
+                if ((hold << 16) == 0)
+                    hold = Refill(hold);   /* fewer than 16 bits held */
+                /* Prefix code and the 6 plain low bits in one go. */
+                unsigned top = (unsigned)(hold >> 56);
+                unsigned used = codeLength[top] + 6u;
+                unsigned distance = ((unsigned)codeHigh[top] << 6) | ((unsigned)(hold >> (64 - used)) & 0x3F);
+                hold <<= used;
+
+                /* The copy may run past the size (a damaged stream); LzhDecode
+                   takes such bytes back. */
+                const uint8_t *src = dst - distance - 1;
+                uint8_t *end = dst + (symbol - kMatchLengthBias);
+                if (distance >= 7) {
+                    /* Source at least 8 bytes back: 8 at a time is the same
+                       as byte by byte. */
+                    do {
+                        memcpy(dst, src, 8);
+                        dst += 8;
+                        src += 8;
+                    } while (dst < end);
+                    dst = end;
+                } else {
+                    do
+                        *dst++ = *src++;
+                    while (dst < end);
+                }
+            }
+            if (dst >= limit)
+                break;
+            symbol = WalkDown(node, hold);
+        }
+    } while (dst < stop);
+    *holdp = hold;
+    return dst;
+}
+
 int LzhDecode(FILE *in, FILE *out)
 {
     uint32_t size = 0;
@@ -277,61 +355,15 @@ int LzhDecode(FILE *in, FILE *out)
     inDrained = false;
     inZeros = 0;
     uint64_t hold = kEmptyRegister;
-    const LzhNode *const node = lzh.tree.node;
     uint8_t *dst = outStart;
     uint32_t checkpoint = step < size ? step : size; /* next count that needs a look */
     uint32_t written = 0;                            /* bytes produced before outStart */
-    /* The loop looks at the count only when dst reaches stop: at the next
-       checkpoint, or at the end of the output buffer. */
-    uint8_t *stop = outStart + (checkpoint < kOutChunk ? checkpoint : kOutChunk);
 
     for (;;) {
-        /* A code is at most 21 bits long (a tree of depth 22 would need
-           counts summing to 46368 or more), so 32 bits are enough for the
-           symbol. */
-        if ((uint32_t)hold == 0)
-            hold = Refill(hold);
-        unsigned n = node[kRootNode].child;
-        do {
-            unsigned bit = (unsigned)(hold >> 63);
-            hold += hold;
-            n = node[n + bit].child;
-        } while (n < kNodeCount);
-        unsigned symbol = n - kNodeCount;
-        UpdateTree(lzh.tree, symbol);
-
-        if (symbol < 256) {
-            *dst++ = (uint8_t)symbol;
-        } else {
-            if ((hold << 16) == 0)
-                hold = Refill(hold);   /* fewer than 16 bits held */
-            /* Prefix code and the 6 plain low bits in one go. */
-            unsigned top = (unsigned)(hold >> 56);
-            unsigned used = codeLength[top] + 6u;
-            unsigned distance = ((unsigned)codeHigh[top] << 6) | ((unsigned)(hold >> (64 - used)) & 0x3F);
-            hold <<= used;
-
-            /* The copy may run past the size (a damaged stream); the look
-               at the count below takes such bytes back. */
-            const uint8_t *src = dst - distance - 1;
-            uint8_t *end = dst + (symbol - kMatchLengthBias);
-            if (distance >= 7) {
-                /* Source at least 8 bytes back: 8 at a time is the same as
-                   byte by byte. */
-                do {
-                    memcpy(dst, src, 8);
-                    dst += 8;
-                    src += 8;
-                } while (dst < end);
-                dst = end;
-            } else {
-                do
-                    *dst++ = *src++;
-                while (dst < end);
-            }
-        }
-        if (dst < stop)
-            continue;
+        /* Decode up to the next checkpoint, or to the end of the output
+           buffer, then look at the count. */
+        uint32_t ahead = checkpoint - written;
+        dst = DecodeUntil(dst, outStart + (ahead < kOutChunk ? ahead : kOutChunk), &hold);
 
         uint64_t count = written + (uint64_t)(dst - outStart);   /* bytes produced */
         if (count >= checkpoint) {
@@ -353,8 +385,6 @@ int LzhDecode(FILE *in, FILE *out)
                 return 0;
             written = (uint32_t)count;
         }
-        uint32_t ahead = checkpoint - written;
-        stop = outStart + (ahead < kOutChunk ? ahead : kOutChunk);
     }
     if (ReadPastEnd(hold) || !FlushOutput(out, dst))
         return 0;
