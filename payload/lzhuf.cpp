@@ -189,10 +189,10 @@ static inline uint64_t Append32(uint64_t hold, uint32_t w)
     return hold - marker + w * (marker >> 31) + (marker >> 32);
 }
 
-/* Adds 32 bits to a register holding fewer than 32. Near the end of
-   inBuffer it reads more of the stream; past its end it feeds bytes of 0
-   for ever, counting them in inZeros. */
-static uint64_t RefillSlow(uint64_t hold)
+/* The next 4 bytes of the stream as one big-endian value, near the end of
+   inBuffer: reads more of the stream first, and past its end feeds bytes of
+   0 for ever, counting them in inZeros. */
+static uint32_t Next32Slow()
 {
     if (inEnd - inNext < 4 && !inDrained) {
         size_t left = (size_t)(inEnd - inNext);
@@ -211,26 +211,30 @@ static uint64_t RefillSlow(uint64_t hold)
         else
             inZeros++;
     }
-    return Append32(hold, w);
+    return w;
 }
 
+/* Adds 32 bits to a register holding fewer than 32. */
 static inline uint64_t Refill(uint64_t hold)
 {
+    uint32_t w;
     if (inEnd - inNext >= 4) {
-        hold = Append32(hold, LoadBigEndian32(inNext));
+        w = LoadBigEndian32(inNext);
         inNext += 4;
-        return hold;
+    } else {
+        w = Next32Slow();
     }
-    return RefillSlow(hold);
+    return Append32(hold, w);
 }
 
 /* The register holds the unread bits of hold, and the last inZeros bytes
    put into it were made up. A complete stream holds every bit its symbols
    take, so a decoder that has gone past the real bits reads a stream cut
-   short. */
+   short. (inZeros is below 8 at every look that passes, and the symbols of
+   one output buffer take far fewer than 2^29 bytes, so 32 bits suffice.) */
 static bool ReadPastEnd(uint64_t hold)
 {
-    return (int64_t)inZeros * 8 > (int64_t)BitsHeld(hold);
+    return inZeros * 8 > (uint32_t)BitsHeld(hold);
 }
 
 /* Writes the gathered output up to dst and keeps its last 4096 bytes as the
@@ -365,17 +369,19 @@ int LzhDecode(FILE *in, FILE *out)
         uint32_t ahead = checkpoint - written;
         dst = DecodeUntil(dst, outStart + (ahead < kOutChunk ? ahead : kOutChunk), &hold);
 
-        uint64_t count = written + (uint64_t)(dst - outStart);   /* bytes produced */
+        /* Bytes produced; a last match that ran past the size is cut back
+           to it. */
+        uint32_t count = size;
+        if ((uint32_t)(dst - outStart) < size - written)
+            count = written + (uint32_t)(dst - outStart);
+        else
+            dst = outStart + (size - written);
         if (count >= checkpoint) {
-            if (count > size) {
-                dst -= count - size;
-                count = size;
-            }
             if (count % step == 0)
-                DrawFileProgress(nullptr, (uint32_t)count, size);
+                DrawFileProgress(nullptr, count, size);
             if (count >= size)
                 break;
-            uint64_t nextPaint = (count / step + 1) * step;
+            uint64_t nextPaint = (uint64_t)(count / step + 1) * step;
             checkpoint = nextPaint < size ? (uint32_t)nextPaint : size;
         }
         if (dst >= outLimit) {
@@ -383,7 +389,7 @@ int LzhDecode(FILE *in, FILE *out)
                to its decoded size, however large. */
             if (ReadPastEnd(hold) || !(dst = FlushOutput(out, dst)))
                 return 0;
-            written = (uint32_t)count;
+            written = count;
         }
     }
     if (ReadPastEnd(hold) || !FlushOutput(out, dst))
