@@ -301,6 +301,44 @@ TEST(LzhDecode, SameBytesAndPaintsAsThePlainDecodeOnWrittenStreams)
     }
 }
 
+TEST(LzhDecode, RebuildFallsOnTheSameSymbolAtEveryKindOfStop)
+{
+    /* The 32,455th symbol is decoded with the root at 0x8000, so the tree is
+       rebuilt after its walk and before its count. LzhDecode looks at the
+       count at every checkpoint and decodes in stretches that end before a
+       rebuild can fall due: the rebuild must land on the same symbol
+       whether that symbol starts a stretch, follows a checkpoint or
+       precedes one, and whether it is a literal or a match. */
+    const struct {
+        const char *what;
+        int barWidth;
+        uint32_t size;
+    } rows[] = {
+        {"no dialog: the stretch ends at the symbol", 0, 48681},
+        {"checkpoint one byte before it (step 1909)", 26, 49634},
+        {"checkpoint just before it (step 16227)", 3, 48681},
+        {"checkpoint just after it (step 6491)", 8, 51928},
+    };
+    for (const auto &r : rows) {
+        for (bool match : {false, true}) {
+            SCOPED_TRACE(std::string(r.what) + (match ? ", a match" : ", a literal"));
+            std::vector<Token> tokens;
+            for (int i = 0; i < 32454; i++)
+                tokens.push_back(Lit((i * 7 + i / 300) & 0xFF));
+            tokens.push_back(match ? Match(10, 5) : Lit('Z'));
+            size_t produced = 32454 + (match ? 10 : 1);
+            for (; produced < r.size; produced++)
+                tokens.push_back(Lit((int)(produced % 251)));
+            std::vector<uint8_t> stream = WriteStream(r.size, tokens);
+            Decoded fast = RunLzhDecode(stream, r.barWidth);
+            Decoded plain = ReferenceDecode(stream, r.barWidth);
+            ASSERT_EQ(fast.ok, 1);
+            EXPECT_EQ(fast.bytes, Expand(tokens));
+            EXPECT_TRUE(SameDecode(fast, plain));
+        }
+    }
+}
+
 TEST(LzhDecode, SameAsThePlainDecodeOnArbitraryBytes)
 {
     /* Damaged streams: the two agree on every byte up to the size, and on
