@@ -2,8 +2,8 @@
  * The adaptive Huffman model of LZHUF member streams: a tree over the 314
  * symbols (256 literals, 58 match lengths) whose counts follow the symbols
  * coded so far. The decoder walks it down to read a symbol and the packer's
- * encoder up to write one; both count each symbol through UpdateTree, so they
- * hold the same tree after every symbol.
+ * encoder up to write one; both count each symbol as UpdateTree does, so
+ * they hold the same tree after every symbol.
  */
 #ifndef YELK_PAYLOAD_LZHMODEL_H
 #define YELK_PAYLOAD_LZHMODEL_H
@@ -24,13 +24,25 @@ enum {
     kRingFirstWrite = kRingSize - kMaxMatch        /* 4036 */
 };
 
+/* One node of the tree, its fields side by side so that a step up or down
+   is one indexed access from one base. The count is 32-bit, although it
+   never passes 0x8000, so that the walk up adds one and compares without
+   narrowing to 16 bits (which cost the decoder a tenth of its
+   instructions). */
+struct LzhNode {
+    uint32_t freq;     /* count: the sum of the children's, or the leaf's symbol count */
+    uint16_t parent;   /* node above (the root's is 0 and never read) */
+    uint16_t child;    /* first child of an inner node (the second is next); 627 + symbol for a leaf */
+};
+
 /* Nodes are kept in order of their counts, the root last; the two children of
    an inner node sit side by side, the first at an even position, so the bit
-   that leads to a node is the low bit of its position. */
+   that leads to a node is the low bit of its position. The root counts more
+   than any other node, so every run of equal counts ends below it; node[627]
+   counts 0, so that the root is the one node that always passes its right
+   neighbour. node[627 + s].parent is the leaf of symbol s. */
 struct LzhTree {
-    uint16_t freq[kNodeCount + 1];   /* node counts, never decreasing with the index; [627] = 0xFFFF stops scans */
-    uint16_t child[kNodeCount];      /* first child of an inner node (the second is next); 627 + symbol for a leaf */
-    uint16_t parent[kNodeCount + kSymbolCount]; /* parent of node n at [n] (root: 0); leaf of symbol s at [627 + s] */
+    LzhNode node[kNodeCount + kSymbolCount];
 };
 
 /* The tree every member starts with: every symbol counted once. */
@@ -40,41 +52,55 @@ void InitTree(LzhTree &tree);
    code) and forms the inner nodes again from them. */
 void RebuildTree(LzhTree &tree);
 
-/* Counts symbol once, rebuilding first when the root has reached kMaxFreq.
-   A node whose count passes its right neighbour's changes places with the
-   last node of the run of equal counts above it, so that freq stays in
-   order; its subtree moves with it. Inline: the decoder runs it for every
+/* Counts symbol once; the root's count must be below kMaxFreq. A node whose
+   count passes its right neighbour's changes places with the last node of
+   the run of equal counts above it, so that the counts stay in order; its
+   subtree moves with it. The walk up ends at the root, the one node that
+   always passes its neighbour. Inline: the decoder runs it for every
    symbol. */
+inline void CountSymbol(LzhTree &tree, unsigned symbol)
+{
+    LzhNode *node = tree.node;
+    size_t n = node[symbol + kNodeCount].parent;
+    for (;;) {
+        uint32_t k = node[n].freq + 1;
+        if (k <= node[n + 1].freq) {
+            node[n].freq = k;
+            n = node[n].parent;
+            continue;
+        }
+        if (n == kRootNode) {
+            node[n].freq = k;
+            break;
+        }
+        /* The run ends below the root, whose count is more than any other. */
+        size_t l = n + 1;
+        while (k > node[l + 1].freq)
+            l++;
+        node[n].freq = node[l].freq;
+        node[l].freq = k;
+
+        size_t a = node[n].child;
+        node[a].parent = (uint16_t)l;
+        if (a < kNodeCount)
+            node[a + 1].parent = (uint16_t)l;
+        size_t b = node[l].child;
+        node[l].child = (uint16_t)a;
+        node[b].parent = (uint16_t)n;
+        if (b < kNodeCount)
+            node[b + 1].parent = (uint16_t)n;
+        node[n].child = (uint16_t)b;
+        n = node[l].parent;
+    }
+}
+
+/* Counts symbol once, rebuilding first when the root has reached
+   kMaxFreq. */
 inline void UpdateTree(LzhTree &tree, unsigned symbol)
 {
-    uint16_t *freq = tree.freq, *child = tree.child, *parent = tree.parent;
-    if (freq[kRootNode] == kMaxFreq)
+    if (tree.node[kRootNode].freq == kMaxFreq)
         RebuildTree(tree);
-    size_t n = parent[symbol + kNodeCount];
-    do {
-        unsigned k = (uint16_t)(freq[n] + 1);
-        freq[n] = (uint16_t)k;
-        if (k > freq[n + 1]) {
-            size_t l = n + 1;
-            while (k > freq[l + 1])
-                l++;
-            freq[n] = freq[l];
-            freq[l] = (uint16_t)k;
-
-            size_t a = child[n];
-            parent[a] = (uint16_t)l;
-            if (a < kNodeCount)
-                parent[a + 1] = (uint16_t)l;
-            size_t b = child[l];
-            child[l] = (uint16_t)a;
-            parent[b] = (uint16_t)n;
-            if (b < kNodeCount)
-                parent[b + 1] = (uint16_t)n;
-            child[n] = (uint16_t)b;
-            n = l;
-        }
-        n = parent[n];
-    } while (n != 0);
+    CountSymbol(tree, symbol);
 }
 
 #endif

@@ -113,9 +113,9 @@ void StartMember()
 
 int DecodeSymbol()
 {
-    unsigned n = lzh.tree.child[kRootNode];
+    unsigned n = lzh.tree.node[kRootNode].child;
     while (n < kNodeCount)
-        n = lzh.tree.child[n + ReadBit()];
+        n = lzh.tree.node[n + ReadBit()].child;
     unsigned symbol = n - kNodeCount;
     UpdateTree(lzh.tree, symbol);
     return (int)symbol;
@@ -157,42 +157,44 @@ static FILE *inFile;            /* the member stream */
 static bool inDrained;          /* the stream gave no more bytes (end or error) */
 static uint32_t inZeros;        /* bytes of 0 fed to the register past the end */
 
-/* The bit register of LzhDecode: up to 64 bits, the next one in bit 63. Bits
-   below the count may already hold the input's next bits, never others, so
-   OR-ing those bytes in again changes nothing. */
-struct BitRegister {
-    uint64_t hold;
-    int bits;
-};
+/* The bit register of LzhDecode. The unread bits sit at the top, the next
+   one in bit 63; below them one bit of 1 marks where they end, and below it
+   every bit is 0. So the walk down the tree needs no count of its bits, a
+   single test tells when fewer than 32 are left (the low 32 bits are all 0),
+   and new bits go in at the marker: with x the marker bit alone, a 32-bit
+   value w placed there is w times x / 2^31. An empty register is the marker
+   alone, in bit 63. */
+static const uint64_t kEmptyRegister = 1ull << 63;
 
-static inline uint64_t LoadBigEndian64(const uint8_t *p)
+static inline uint32_t LoadBigEndian32(const uint8_t *p)
 {
-    uint64_t v;
-    memcpy(&v, p, sizeof v);
-#if defined(__GNUC__)
-    return __builtin_bswap64(v);
-#else
-    v = ((v & 0x00FF00FF00FF00FFull) << 8) | ((v >> 8) & 0x00FF00FF00FF00FFull);
-    v = ((v & 0x0000FFFF0000FFFFull) << 16) | ((v >> 16) & 0x0000FFFF0000FFFFull);
-    return (v << 32) | (v >> 32);
-#endif
+    return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3];
 }
 
-/* Takes whole bytes from 8 readable ones until at least 56 bits are held. */
-static inline void RefillFrom8(BitRegister &br)
+/* Unread bits in the register (a slow count, for the rare checks). */
+static int BitsHeld(uint64_t hold)
 {
-    br.hold |= LoadBigEndian64(inNext) >> br.bits;
-    inNext += (63 - br.bits) >> 3;
-    br.bits |= 56;
+    int bits = 63;
+    while (!(hold & 1)) {
+        hold >>= 1;
+        bits--;
+    }
+    return bits;
 }
 
-/* Refill near the end of inBuffer: reads more of the stream, and past its end
-   feeds zero bytes for ever, counting them in inZeros. */
-static BitRegister RefillSlow(BitRegister br)
+/* Puts the 32 bits of w in at the marker, which must be in bit 32 or above. */
+static inline uint64_t Append32(uint64_t hold, uint32_t w)
 {
-    if (br.bits < 0)
-        br.bits = 0;   /* only a tree deeper than its counts allow would get here */
-    if (inEnd - inNext < 8 && !inDrained) {
+    uint64_t marker = hold & (0 - hold);
+    return hold - marker + w * (marker >> 31) + (marker >> 32);
+}
+
+/* The next 4 bytes of the stream as one big-endian value, near the end of
+   inBuffer: reads more of the stream first, and past its end feeds bytes of
+   0 for ever, counting them in inZeros. */
+static uint32_t Next32Slow()
+{
+    if (inEnd - inNext < 4 && !inDrained) {
         size_t left = (size_t)(inEnd - inNext);
         memmove(inBuffer, inNext, left);
         size_t got = fread(inBuffer + left, 1, kInChunk - left, inFile);
@@ -201,40 +203,42 @@ static BitRegister RefillSlow(BitRegister br)
         inNext = inBuffer;
         inEnd = inBuffer + left + got;
     }
-    if (inEnd - inNext >= 8) {
-        RefillFrom8(br);
-        return br;
-    }
-    while (br.bits <= 56) {
-        uint64_t byte = 0;
+    uint32_t w = 0;
+    for (int i = 0; i < 4; i++) {
+        w <<= 8;
         if (inNext < inEnd)
-            byte = *inNext++;
+            w |= *inNext++;
         else
             inZeros++;
-        br.hold |= byte << (56 - br.bits);
-        br.bits += 8;
     }
-    return br;
+    return w;
 }
 
-static inline void Refill(BitRegister &br)
+/* Adds 32 bits to a register holding fewer than 32. */
+static inline uint64_t Refill(uint64_t hold)
 {
-    if (inEnd - inNext >= 8 && br.bits >= 0)
-        RefillFrom8(br);
-    else
-        br = RefillSlow(br);
+    uint32_t w;
+    if (inEnd - inNext >= 4) {
+        w = LoadBigEndian32(inNext);
+        inNext += 4;
+    } else {
+        w = Next32Slow();
+    }
+    return Append32(hold, w);
+}
+
+/* The register holds the unread bits of hold, and the last inZeros bytes
+   put into it were made up. A complete stream holds every bit its symbols
+   take, so a decoder that has gone past the real bits reads a stream cut
+   short. (inZeros is below 8 at every look that passes, and the symbols of
+   one output buffer take far fewer than 2^29 bytes, so 32 bits suffice.) */
+static bool ReadPastEnd(uint64_t hold)
+{
+    return inZeros * 8 > (uint32_t)BitsHeld(hold);
 }
 
 /* Writes the gathered output up to dst and keeps its last 4096 bytes as the
    window; where the next byte goes, or nullptr when the write failed. */
-/* The register holds br.bits unread bits, and the last inZeros bytes loaded
-   into it were made up. A complete stream holds every bit its symbols take,
-   so a decoder that has gone past the real bits reads a stream cut short. */
-static inline bool ReadPastEnd(const BitRegister &br)
-{
-    return (int64_t)inZeros * 8 > (int64_t)br.bits;
-}
-
 static uint8_t *FlushOutput(FILE *out, uint8_t *dst)
 {
     size_t n = (size_t)(dst - outStart);
@@ -242,6 +246,84 @@ static uint8_t *FlushOutput(FILE *out, uint8_t *dst)
         return nullptr;
     memmove(window, dst - kRingSize, kRingSize);
     return outStart;
+}
+
+/* Walks the tree from the root to a leaf, one bit of hold at a time; the
+   symbol of the leaf. Refills hold first when it holds fewer than 32 bits. */
+static inline unsigned WalkDown(const LzhNode *node, uint64_t &hold)
+{
+    /* A code is at most 21 bits long (a tree of depth 22 would need counts
+       summing to 46368 or more), so 32 bits are enough for the symbol. */
+    if ((uint32_t)hold == 0)
+        hold = Refill(hold);
+    unsigned n = node[kRootNode].child;
+    do {
+        unsigned bit = (unsigned)(hold >> 63);
+        hold += hold;
+        n = node[n + bit].child;
+    } while (n < kNodeCount);
+    return n - kNodeCount;
+}
+
+/* The loop of LzhDecode: decodes symbols into dst until it reaches stop,
+   and returns where it stands. A last match may run past stop (by up to 59
+   bytes, and its copy may store 7 more). The register is *holdp.
+
+   Why it goes in stretches. The root counts one more with every symbol, and
+   the tree is rebuilt when a symbol has been decoded with the root at
+   kMaxFreq, before it is counted (UpdateTree). Every symbol writes at least
+   one byte, so within kMaxFreq - root bytes of dst no rebuild can fall due,
+   and CountSymbol alone will do. Each stretch starts with a symbol decoded
+   before the root is looked at. */
+static uint8_t *DecodeUntil(uint8_t *dst, uint8_t *stop, uint64_t *holdp)
+{
+    uint64_t hold = *holdp;
+    const LzhNode *const node = lzh.tree.node;
+    do {
+        unsigned symbol = WalkDown(node, hold);
+        if (node[kRootNode].freq == kMaxFreq)
+            RebuildTree(lzh.tree);
+        uint32_t left = kMaxFreq - node[kRootNode].freq;
+        uint8_t *limit = (size_t)(stop - dst) > left ? dst + left : stop;
+        for (;;) {
+            CountSymbol(lzh.tree, symbol);
+            if (symbol < 256) {
+                *dst++ = (uint8_t)symbol;
+            } else {
+                if ((hold << 16) == 0)
+                    hold = Refill(hold);   /* fewer than 16 bits held */
+                /* Prefix code and the 6 plain low bits in one go. */
+                unsigned top = (unsigned)(hold >> 56);
+                unsigned used = codeLength[top] + 6u;
+                unsigned distance = ((unsigned)codeHigh[top] << 6) | ((unsigned)(hold >> (64 - used)) & 0x3F);
+                hold <<= used;
+
+                /* The copy may run past the size (a damaged stream); LzhDecode
+                   takes such bytes back. */
+                const uint8_t *src = dst - distance - 1;
+                uint8_t *end = dst + (symbol - kMatchLengthBias);
+                if (distance >= 7) {
+                    /* Source at least 8 bytes back: 8 at a time is the same
+                       as byte by byte. */
+                    do {
+                        memcpy(dst, src, 8);
+                        dst += 8;
+                        src += 8;
+                    } while (dst < end);
+                    dst = end;
+                } else {
+                    do
+                        *dst++ = *src++;
+                    while (dst < end);
+                }
+            }
+            if (dst >= limit)
+                break;
+            symbol = WalkDown(node, hold);
+        }
+    } while (dst < stop);
+    *holdp = hold;
+    return dst;
 }
 
 int LzhDecode(FILE *in, FILE *out)
@@ -276,83 +358,45 @@ int LzhDecode(FILE *in, FILE *out)
     inFile = in;
     inDrained = false;
     inZeros = 0;
-    BitRegister br = {0, 0};
-    const uint16_t *const child = lzh.tree.child;
+    uint64_t hold = kEmptyRegister;
     uint8_t *dst = outStart;
-    uint32_t count = 0;                              /* bytes produced */
     uint32_t checkpoint = step < size ? step : size; /* next count that needs a look */
+    uint32_t written = 0;                            /* bytes produced before outStart */
 
     for (;;) {
-        /* A code is at most about 22 bits long (the counts are bounded by
-           0x8000), so 32 bits are enough for the symbol. */
-        if (br.bits < 32)
-            Refill(br);
-        size_t n = child[kRootNode];
-        int depth = 0;
-        do {
-            n = child[n + (size_t)(br.hold >> 63)];
-            br.hold <<= 1;
-            depth++;
-        } while (n < kNodeCount);
-        br.bits -= depth;
-        unsigned symbol = n - kNodeCount;
-        UpdateTree(lzh.tree, symbol);
+        /* Decode up to the next checkpoint, or to the end of the output
+           buffer, then look at the count. */
+        uint32_t ahead = checkpoint - written;
+        dst = DecodeUntil(dst, outStart + (ahead < kOutChunk ? ahead : kOutChunk), &hold);
 
-        if (symbol < 256) {
-            *dst++ = (uint8_t)symbol;
-            count++;
-        } else {
-            if (br.bits < 16)
-                Refill(br);
-            /* Prefix code and the 6 plain low bits in one go. */
-            unsigned top = (unsigned)(br.hold >> 56);
-            unsigned used = codeLength[top] + 6u;
-            unsigned distance = ((unsigned)codeHigh[top] << 6) | ((unsigned)(br.hold >> (64 - used)) & 0x3F);
-            br.hold <<= used;
-            br.bits -= (int)used;
-
-            uint32_t length = symbol - kMatchLengthBias;
-            if (length > size - count)
-                length = size - count;   /* a damaged stream: never write past the size */
-            count += length;
-            const uint8_t *src = dst - distance - 1;
-            uint8_t *end = dst + length;
-            if (distance >= 7) {
-                /* Source at least 8 bytes back: 8 at a time is the same as
-                   byte by byte. */
-                do {
-                    memcpy(dst, src, 8);
-                    dst += 8;
-                    src += 8;
-                } while (dst < end);
-                dst = end;
-            } else {
-                do
-                    *dst++ = *src++;
-                while (dst < end);
-            }
-        }
-
+        /* Bytes produced; a last match that ran past the size is cut back
+           to it. */
+        uint32_t count = size;
+        if ((uint32_t)(dst - outStart) < size - written)
+            count = written + (uint32_t)(dst - outStart);
+        else
+            dst = outStart + (size - written);
         if (count >= checkpoint) {
             if (count % step == 0)
                 DrawFileProgress(nullptr, count, size);
             if (count >= size)
                 break;
-            uint64_t nextPaint = ((uint64_t)count / step + 1) * step;
+            uint64_t nextPaint = (uint64_t)(count / step + 1) * step;
             checkpoint = nextPaint < size ? (uint32_t)nextPaint : size;
         }
         if (dst >= outLimit) {
             /* A stream cut short would otherwise be filled up with zero bits
                to its decoded size, however large. */
-            if (ReadPastEnd(br) || !(dst = FlushOutput(out, dst)))
+            if (ReadPastEnd(hold) || !(dst = FlushOutput(out, dst)))
                 return 0;
+            written = count;
         }
     }
-    if (ReadPastEnd(br) || !FlushOutput(out, dst))
+    if (ReadPastEnd(hold) || !FlushOutput(out, dst))
         return 0;
 
     /* Fold the window back into the ring. */
-    unsigned r = (kRingFirstWrite + count) & (kRingSize - 1);
+    unsigned r = (kRingFirstWrite + size) & (kRingSize - 1);
     memcpy(lzh.ring + r, window, kRingSize - r);
     memcpy(lzh.ring, window + (kRingSize - r), r);
 

@@ -10,11 +10,11 @@ void SymbolCode(const LzhTree &tree, int symbol, uint64_t *bits, int *length)
 {
     uint64_t code = 0;
     int len = 0;
-    int k = tree.parent[symbol + kNodeCount];
+    int k = tree.node[symbol + kNodeCount].parent;
     while (k != kRootNode) {
         code |= (uint64_t)(k & 1) << len;
         len++;
-        k = tree.parent[k];
+        k = tree.node[k].parent;
     }
     *bits = code;
     *length = len;
@@ -26,7 +26,7 @@ void SymbolDepths(const LzhTree &tree, uint8_t *lengths)
     uint8_t depth[kNodeCount];
     depth[kRootNode] = 0;
     for (int n = kRootNode; n >= 0; n--) {
-        int c = tree.child[n];
+        int c = tree.node[n].child;
         if (c >= kNodeCount) {
             lengths[c - kNodeCount] = depth[n];
         } else {

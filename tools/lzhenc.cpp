@@ -287,7 +287,7 @@ static void SymbolCosts(const LzhTree &m, uint32_t *cost)
     uint8_t depth[kSymbolCount];
     SymbolDepths(m, depth);
     for (int s = 0; s < kSymbolCount; s++) {
-        double share = log2((double)m.freq[kRootNode] / m.freq[m.parent[s + kNodeCount]]);
+        double share = log2((double)m.node[kRootNode].freq / m.node[m.node[s + kNodeCount].parent].freq);
         cost[s] = (uint32_t)((depth[s] + share) / 2 * kCostUnit + 0.5);
     }
 }

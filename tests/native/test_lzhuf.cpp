@@ -14,28 +14,28 @@ namespace {
 
 std::vector<uint8_t> Bytes(const std::string &s) { return std::vector<uint8_t>(s.begin(), s.end()); }
 
-/* Checks what every tree must satisfy: counts in order, the sentinel, each
-   inner node the sum of its two children, parents and children agreeing,
-   every symbol on exactly one leaf. */
+/* Checks what every tree must satisfy: counts in order up to the root, a
+   count of 0 after it, each inner node the sum of its two children, parents
+   and children agreeing, every symbol on exactly one leaf. */
 void ExpectTreeSound()
 {
-    for (int n = 0; n < kNodeCount; n++)
-        ASSERT_LE(lzh.tree.freq[n], lzh.tree.freq[n + 1]) << "node " << n;
-    ASSERT_EQ(lzh.tree.freq[kNodeCount], 0xFFFF);
-    ASSERT_EQ(lzh.tree.parent[kRootNode], 0);
+    for (int n = 0; n < kRootNode; n++)
+        ASSERT_LE(lzh.tree.node[n].freq, lzh.tree.node[n + 1].freq) << "node " << n;
+    ASSERT_EQ(lzh.tree.node[kNodeCount].freq, 0u);
+    ASSERT_EQ(lzh.tree.node[kRootNode].parent, 0);
     std::vector<int> leafOf(kSymbolCount, -1);
     for (int n = 0; n < kNodeCount; n++) {
-        unsigned c = lzh.tree.child[n];
+        unsigned c = lzh.tree.node[n].child;
         if (c >= kNodeCount) {
             ASSERT_LT(c - kNodeCount, (unsigned)kSymbolCount);
             ASSERT_EQ(leafOf[c - kNodeCount], -1) << "symbol on two leaves";
             leafOf[c - kNodeCount] = n;
-            ASSERT_EQ(lzh.tree.parent[c], n);
+            ASSERT_EQ(lzh.tree.node[c].parent, n);
         } else {
             ASSERT_LT(c + 1, (unsigned)n) << "children come before their parent";
-            ASSERT_EQ(lzh.tree.freq[n], lzh.tree.freq[c] + lzh.tree.freq[c + 1]) << "node " << n;
-            ASSERT_EQ(lzh.tree.parent[c], n);
-            ASSERT_EQ(lzh.tree.parent[c + 1], n);
+            ASSERT_EQ(lzh.tree.node[n].freq, lzh.tree.node[c].freq + lzh.tree.node[c + 1].freq) << "node " << n;
+            ASSERT_EQ(lzh.tree.node[c].parent, n);
+            ASSERT_EQ(lzh.tree.node[c + 1].parent, n);
         }
     }
 }
@@ -91,7 +91,7 @@ TEST(LzhTree, StartsWithEverySymbolCountedOnce)
 {
     StartMember();
     ExpectTreeSound();
-    EXPECT_EQ(lzh.tree.freq[kRootNode], kSymbolCount);
+    EXPECT_EQ(lzh.tree.node[kRootNode].freq, kSymbolCount);
     EXPECT_EQ(lzh.bitsHeld, 0);
 }
 
@@ -129,24 +129,24 @@ TEST(LzhTree, RebuildsWhenTheRootReaches0x8000AndHalvesEveryLeaf)
     for (int i = 1; i <= total; i++) {
         uint16_t leafBefore[kSymbolCount];
         for (int s = 0; s < kSymbolCount; s++)
-            leafBefore[s] = lzh.tree.freq[lzh.tree.parent[s + kNodeCount]];
-        bool atLimit = lzh.tree.freq[kRootNode] == kMaxFreq;
+            leafBefore[s] = lzh.tree.node[lzh.tree.node[s + kNodeCount].parent].freq;
+        bool atLimit = lzh.tree.node[kRootNode].freq == kMaxFreq;
         if (i == 32455)
-            ASSERT_TRUE(atLimit) << "root " << lzh.tree.freq[kRootNode];
+            ASSERT_TRUE(atLimit) << "root " << lzh.tree.node[kRootNode].freq;
         int symbol = DecodeSymbol();
         ASSERT_EQ(symbol, tokens[i - 1].symbol) << "symbol " << i;
         if (!atLimit) {
-            ASSERT_EQ(lzh.tree.freq[kRootNode], lzh.tree.freq[lzh.tree.child[kRootNode]] + lzh.tree.freq[lzh.tree.child[kRootNode] + 1]);
+            ASSERT_EQ(lzh.tree.node[kRootNode].freq, lzh.tree.node[lzh.tree.node[kRootNode].child].freq + lzh.tree.node[lzh.tree.node[kRootNode].child + 1].freq);
             continue;
         }
         rebuilds++;
         unsigned sum = 0;
         for (int s = 0; s < kSymbolCount; s++) {
             unsigned expected = (leafBefore[s] + 1u) / 2 + (s == symbol);
-            ASSERT_EQ(lzh.tree.freq[lzh.tree.parent[s + kNodeCount]], expected) << "symbol " << s;
+            ASSERT_EQ(lzh.tree.node[lzh.tree.node[s + kNodeCount].parent].freq, expected) << "symbol " << s;
             sum += expected;
         }
-        ASSERT_EQ(lzh.tree.freq[kRootNode], sum);
+        ASSERT_EQ(lzh.tree.node[kRootNode].freq, sum);
         ExpectTreeSound();
     }
     EXPECT_EQ(rebuilds, 2);
@@ -298,6 +298,44 @@ TEST(LzhDecode, SameBytesAndPaintsAsThePlainDecodeOnWrittenStreams)
         ASSERT_EQ(fast.bytes, expected) << round;
         ASSERT_EQ(plain.bytes, expected) << round;
         ASSERT_EQ(fast.paints, plain.paints) << round;
+    }
+}
+
+TEST(LzhDecode, RebuildFallsOnTheSameSymbolAtEveryKindOfStop)
+{
+    /* The 32,455th symbol is decoded with the root at 0x8000, so the tree is
+       rebuilt after its walk and before its count. LzhDecode looks at the
+       count at every checkpoint and decodes in stretches that end before a
+       rebuild can fall due: the rebuild must land on the same symbol
+       whether that symbol starts a stretch, follows a checkpoint or
+       precedes one, and whether it is a literal or a match. */
+    const struct {
+        const char *what;
+        int barWidth;
+        uint32_t size;
+    } rows[] = {
+        {"no dialog: the stretch ends at the symbol", 0, 48681},
+        {"checkpoint one byte before it (step 1909)", 26, 49634},
+        {"checkpoint just before it (step 16227)", 3, 48681},
+        {"checkpoint just after it (step 6491)", 8, 51928},
+    };
+    for (const auto &r : rows) {
+        for (bool match : {false, true}) {
+            SCOPED_TRACE(std::string(r.what) + (match ? ", a match" : ", a literal"));
+            std::vector<Token> tokens;
+            for (int i = 0; i < 32454; i++)
+                tokens.push_back(Lit((i * 7 + i / 300) & 0xFF));
+            tokens.push_back(match ? Match(10, 5) : Lit('Z'));
+            size_t produced = 32454 + (match ? 10 : 1);
+            for (; produced < r.size; produced++)
+                tokens.push_back(Lit((int)(produced % 251)));
+            std::vector<uint8_t> stream = WriteStream(r.size, tokens);
+            Decoded fast = RunLzhDecode(stream, r.barWidth);
+            Decoded plain = ReferenceDecode(stream, r.barWidth);
+            ASSERT_EQ(fast.ok, 1);
+            EXPECT_EQ(fast.bytes, Expand(tokens));
+            EXPECT_TRUE(SameDecode(fast, plain));
+        }
     }
 }
 

@@ -212,13 +212,13 @@ public:
             size_t i = 0;
             bool ok = true;
             while (ok && i < want.size()) {
-                int n = m.child[kRootNode];
+                int n = m.node[kRootNode].child;
                 while (n < kNodeCount) {
                     int bit = i < want.size() ? want[i] : 0;
                     if (i >= want.size() && exactEnd)
                         ok = false;
                     i++;
-                    n = m.child[n + bit];
+                    n = m.node[n + bit].child;
                 }
                 int s = n - kNodeCount;
                 if (s >= 256)

@@ -64,10 +64,10 @@ inline std::pair<uint32_t, int> SymbolCode(int symbol)
 {
     uint32_t bits = 0;
     int length = 0;
-    unsigned node = lzh.tree.parent[symbol + kNodeCount];
+    unsigned node = lzh.tree.node[symbol + kNodeCount].parent;
     while (node != kRootNode) {
-        unsigned up = lzh.tree.parent[node];
-        bits |= (uint32_t)(node - lzh.tree.child[up]) << length;
+        unsigned up = lzh.tree.node[node].parent;
+        bits |= (uint32_t)(node - lzh.tree.node[up].child) << length;
         length++;
         node = up;
     }
