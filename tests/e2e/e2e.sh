@@ -138,17 +138,24 @@ check_desktop_link() {
     [ "$got" = "$1\\yelk32.exe|$1|" ] || fail "desktop link: '$got'"
 }
 
+# check_complete_install TEXTICON: what a complete install into c:\Yelk on an
+# old shell leaves: the finish page, exit code 0, the files, the ignore list,
+# the group (text items with icon TEXTICON) and the desktop link.
+check_complete_install() {
+    has "page 4"
+    has "exit 0"
+    same_files "$C/Yelk" yelk.ini
+    [ "$(ini_ignore "$C/Yelk/yelk.ini")" = "$IGNORE" ] || fail "ignore list in yelk.ini"
+    check_group 'c:\yelk' "$1"
+    check_desktop_link 'c:\yelk'
+}
+
 # ---- groups ----
 
 group_install() {
     # Windows 7 as Wine reports it by default: an old shell by the installer's rule.
     drive complete install
-    has "page 4"
-    has "exit 0"
-    same_files "$C/Yelk" yelk.ini
-    [ "$(ini_ignore "$C/Yelk/yelk.ini")" = "$IGNORE" ] || fail "ignore list in yelk.ini"
-    check_group 'c:\yelk' 'write.exe'
-    check_desktop_link 'c:\yelk'
+    check_complete_install write.exe
     [ -z "$(reg_value DisplayName)" ] || fail "uninstall values on an old shell"
     [ ! -e "$C/Yelk/backup" ] || fail "a backup folder without anything to back up"
 
@@ -717,12 +724,7 @@ group_signed() {
     cp "$E2E_SIGNED_DIR/setup32.exe" "$C/setup32.exe"
     forget_install Yelk
     drive signed install
-    has "page 4"
-    has "exit 0"
-    same_files "$C/Yelk" yelk.ini
-    [ "$(ini_ignore "$C/Yelk/yelk.ini")" = "$IGNORE" ] || fail "ignore list in yelk.ini"
-    check_group 'c:\yelk' 'write.exe'
-    check_desktop_link 'c:\yelk'
+    check_complete_install write.exe
 
     # One payload byte changed, as the errors group does to the unsigned file.
     cp "$E2E_SIGNED_DIR/setup32.exe" "$C/signed10.exe"
