@@ -1,6 +1,6 @@
 /*
  * LZHUF encoder of the packer. The input is matched against a view of the
- * decoder's ring (4036 spaces, then the data), parsed greedily or by cost, and
+ * decoder's ring (lzhenc_match.h), parsed greedily or by cost, and
  * coded with the same adaptive tree the decoder keeps. A guard watches every
  * finished byte: when the stream would contain the member marker, it goes back
  * and codes another token there (a shorter match, another distance, a literal).
@@ -8,6 +8,7 @@
 #include "tools/lzhenc.h"
 #include "tools/lzhenc_internal.h"
 #include "tools/lzhcodes.h"
+#include "tools/lzhenc_match.h"
 
 #include <algorithm>
 #include <cstring>
@@ -40,91 +41,14 @@ int MarkerPrefixAtEnd(const uint8_t *bytes, size_t length)
 
 namespace {
 
-/* The decoder's ring starts with spaces at 0..4035 and its first write at
-   4036; positions 4036..4095 hold whatever the last member left there, so a
-   match may reach back into the spaces but never further. */
-const int kPrefix = kRingFirstWrite;
-const int kWindow = kRingSize;
-const int kMinMatch = kThreshold + 1;
-const int kHashBits = 16;
+using namespace lzhenc;
+
 const uint32_t kCostUnit = 16;  /* costs are counted in 1/16 bit */
 
 struct Token {
     uint32_t pos;    /* input offset of its first byte */
     uint8_t len;     /* 1 for a literal, else 3..60 */
     uint16_t dist;   /* coded distance: the copy starts dist + 1 bytes back */
-};
-
-struct MatchCand {
-    int len;
-    int dist;
-};
-
-/* Hash chains over the whole view, built once: prev[v] is the last earlier
-   view position whose next three bytes hash alike, so any position can be
-   searched in any order (the guard searches again where it goes back). */
-class MatchFinder {
-public:
-    MatchFinder(const uint8_t *view, size_t viewSize) : view_(view), size_(viewSize), prev_(viewSize, -1)
-    {
-        std::vector<int32_t> head(1u << kHashBits, -1);
-        for (size_t v = 0; v + kMinMatch <= size_; v++) {
-            uint32_t h = Hash(v);
-            prev_[v] = head[h];
-            head[h] = (int32_t)v;
-        }
-    }
-
-    /* Matches at input offset pos, shortest distance first; each entry is
-       longer than the one before (so entry k is the nearest match of every
-       length above entry k-1's). At most chainLimit candidates are looked at. */
-    int Find(size_t pos, size_t inputEnd, int chainLimit, MatchCand *out) const
-    {
-        size_t v = pos + kPrefix;
-        int maxLen = (int)std::min<size_t>(kMaxMatch, inputEnd - pos);
-        if (maxLen < kMinMatch)
-            return 0;
-        long lowest = (long)v - kWindow;
-        int best = kMinMatch - 1, count = 0;
-        for (int32_t c = prev_[v]; c >= 0 && c >= lowest && chainLimit-- > 0; c = prev_[c]) {
-            const uint8_t *a = view_ + c, *b = view_ + v;
-            if (a[best] != b[best] || a[0] != b[0])
-                continue;
-            int len = 0;
-            while (len < maxLen && a[len] == b[len])
-                len++;
-            if (len > best) {
-                best = len;
-                out[count++] = {len, (int)(v - c - 1)};
-                if (len == maxLen)
-                    break;
-            }
-        }
-        return count;
-    }
-
-    /* Every distance (nearest first) at which a match of at least len starts. */
-    int Distances(size_t pos, int len, int chainLimit, int *out, int maxOut) const
-    {
-        size_t v = pos + kPrefix;
-        long lowest = (long)v - kWindow;
-        int count = 0;
-        for (int32_t c = prev_[v]; c >= 0 && c >= lowest && chainLimit-- > 0 && count < maxOut; c = prev_[c])
-            if (memcmp(view_ + c, view_ + v, (size_t)len) == 0)
-                out[count++] = (int)(v - c - 1);
-        return count;
-    }
-
-private:
-    uint32_t Hash(size_t v) const
-    {
-        uint32_t x = (uint32_t)view_[v] | (uint32_t)view_[v + 1] << 8 | (uint32_t)view_[v + 2] << 16;
-        return (x * 2654435761u) >> (32 - kHashBits);
-    }
-
-    const uint8_t *view_;
-    size_t size_;
-    std::vector<int32_t> prev_;
 };
 
 /* Everything that changes while tokens are coded, so it can be kept and put
@@ -153,6 +77,7 @@ private:
     Token NextToken(size_t pos);
     Token GreedyToken(size_t pos) const;
     void PlanBlock(size_t start);
+    void FindMatchesTo(size_t start, size_t end);
     /* The guard */
     void Snapshot();
     void RestoreTo(size_t tokenIndex);
@@ -165,7 +90,15 @@ private:
     EncodeOptions opt_;
     EncodeStats stats_;
     std::vector<uint8_t> view_;
-    MatchFinder *finder_ = nullptr;
+    ChainFinder *finder_ = nullptr;
+    TreeFinder *tree_ = nullptr;       /* the best parse's search, ahead of the plan */
+
+    /* Matches of the offsets the plan may still cost, as the tree found them:
+       those of offset matchBase_ + k are matchList_[matchFirst_[k]] up to the
+       next offset's first. */
+    size_t matchBase_ = 0;
+    std::vector<uint32_t> matchFirst_;
+    std::vector<MatchCand> matchList_;
 
     CoderState st_;
     std::vector<uint8_t> out_;
@@ -181,7 +114,7 @@ private:
     static const size_t kSnapshotEvery = 32;
     static const size_t kSnapshotsKept = 512;
     static const int kGreedyChain = 4096;  /* the whole window */
-    static const int kPlanChain = 4096;
+    static const int kTreeSteps = 256;    /* nodes a tree walk looks at, at most */
     static const size_t kPlanBlock = 4096; /* offsets costed at once */
     static const size_t kPlanCommit = 2048; /* of which kept before costing again */
 };
@@ -311,7 +244,7 @@ void Encoder::PlanBlock(size_t start)
     std::vector<uint8_t> fromLen(span + 1, 0);
     std::vector<uint16_t> fromDist(span + 1, 0);
     price[0] = 0;
-    MatchCand m[kMaxMatch];
+    FindMatchesTo(start, end);
     for (size_t i = 0; i < span; i++) {
         uint32_t p = price[i];
         uint32_t lit = p + symCost[data_[start + i]];
@@ -319,17 +252,20 @@ void Encoder::PlanBlock(size_t start)
             price[i + 1] = lit;
             fromLen[i + 1] = 1;
         }
-        /* Every length up to a match's comes from its distance at the latest. */
-        int n = finder_->Find(start + i, end, kPlanChain, m);
+        /* Every length up to a match's comes from its distance at the latest;
+           none reaches past the block. */
         int len = kMinMatch;
-        for (int k = 0; k < n; k++) {
-            uint32_t base = p + distCost[m[k].dist >> 6];
-            for (; len <= m[k].len; len++) {
+        int room = (int)std::min<size_t>(kMaxMatch, span - i);
+        const MatchCand *m = &matchList_[matchFirst_[start + i - matchBase_]];
+        const MatchCand *mEnd = &matchList_[matchFirst_[start + i + 1 - matchBase_]];
+        for (; m < mEnd && len <= room; m++) {
+            uint32_t base = p + distCost[m->dist >> 6];
+            for (int last = std::min(m->len, room); len <= last; len++) {
                 uint32_t c = base + symCost[len + kMatchLengthBias];
                 if (c <= price[i + len]) {
                     price[i + len] = c;
                     fromLen[i + len] = (uint8_t)len;
-                    fromDist[i + len] = (uint16_t)m[k].dist;
+                    fromDist[i + len] = (uint16_t)m->dist;
                 }
             }
         }
@@ -347,6 +283,34 @@ void Encoder::PlanBlock(size_t start)
         planLen_[t.pos] = t.len;
         planDist_[t.pos] = t.dist;
         plannedTo_ = t.pos + t.len;
+    }
+}
+
+/* Has the tree search every offset from start up to end, and forgets the
+   offsets before start: later blocks start no earlier. */
+void Encoder::FindMatchesTo(size_t start, size_t end)
+{
+    size_t found = matchBase_ + matchFirst_.size() - 1;   /* offsets below have lists */
+    if (start >= found) {
+        matchList_.clear();
+        matchFirst_.assign(1, 0);
+        matchBase_ = start;
+        while (tree_->Next() < kPrefix + start)
+            tree_->Add(0, nullptr);
+    } else if (start > matchBase_) {
+        size_t drop = start - matchBase_;
+        uint32_t gone = matchFirst_[drop];
+        matchList_.erase(matchList_.begin(), matchList_.begin() + gone);
+        matchFirst_.erase(matchFirst_.begin(), matchFirst_.begin() + (long)drop);
+        for (uint32_t &f : matchFirst_)
+            f -= gone;
+        matchBase_ = start;
+    }
+    MatchCand m[kMaxMatch];
+    for (size_t pos = tree_->Next() - kPrefix; pos < end; pos++) {
+        int n = tree_->Add((int)std::min<size_t>(kMaxMatch, size_ - pos), m);
+        matchList_.insert(matchList_.end(), m, m + n);
+        matchFirst_.push_back((uint32_t)matchList_.size());
     }
 }
 
@@ -470,8 +434,12 @@ bool Encoder::Finish()
 
 bool Encoder::Run(std::vector<uint8_t> *result)
 {
-    MatchFinder finder(view_.data(), kPrefix + size_);
+    ChainFinder finder(view_.data(), kPrefix + size_);
     finder_ = &finder;
+    TreeFinder tree(view_.data(), kPrefix + size_ - std::min<size_t>(kPrefix + size_, kMinMatch - 1), kTreeSteps);
+    tree_ = &tree;
+    matchBase_ = 0;
+    matchFirst_.assign(1, 0);
     InitTree(st_.model);
     st_.hold = 0;
     st_.held = 0;
