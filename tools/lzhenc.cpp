@@ -14,6 +14,7 @@
 #include <cstring>
 #include <cmath>
 #include <deque>
+#include <memory>
 
 const uint8_t *MarkerBytes()
 {
@@ -60,6 +61,7 @@ struct CoderState {
     int held;         /* how many (0..7) */
     size_t pos;       /* input offset of the next token */
     size_t tokens;    /* tokens coded so far */
+    size_t matches;   /* of which matches */
 };
 
 class Encoder {
@@ -75,14 +77,15 @@ private:
     bool MarkerEndsAt(size_t k) const;
     /* Parsing */
     Token NextToken(size_t pos);
-    Token GreedyToken(size_t pos) const;
+    Token GreedyToken(size_t pos);
+    const ChainFinder &Chains();
     void PlanBlock(size_t start);
     void FindMatchesTo(size_t start, size_t end);
     /* The guard */
     void Snapshot();
     void RestoreTo(size_t tokenIndex);
     bool Recover();
-    std::vector<Token> Alternatives(const Token &orig) const;
+    std::vector<Token> Alternatives(const Token &orig);
     bool Finish();
 
     const uint8_t *data_;
@@ -90,7 +93,7 @@ private:
     EncodeOptions opt_;
     EncodeStats stats_;
     std::vector<uint8_t> view_;
-    ChainFinder *finder_ = nullptr;
+    std::unique_ptr<ChainFinder> chains_;  /* made when first needed */
     TreeFinder *tree_ = nullptr;       /* the best parse's search, ahead of the plan */
 
     /* Matches of the offsets the plan may still cost, as the tree found them:
@@ -103,11 +106,15 @@ private:
     CoderState st_;
     std::vector<uint8_t> out_;
     size_t checked_ = 0;               /* bytes of out_ already checked */
-    std::vector<Token> history_;       /* every token coded, in order */
+    std::deque<Token> history_;        /* tokens coded since the oldest snapshot */
+    size_t historyBase_ = 0;           /* token index of history_[0] */
     std::deque<CoderState> snapshots_; /* states at every kSnapshotEvery-th token */
 
+    /* The plan, in a ring indexed by offset: it reaches from the oldest
+       snapshot (the guard goes back no further) to plannedTo_. */
     std::vector<uint8_t> planLen_;     /* token planned at an offset (0: none) */
     std::vector<uint16_t> planDist_;
+    size_t planMask_ = 0;
     size_t plannedTo_ = 0;             /* offsets below this were planned */
     uint64_t replayBudget_ = 0;        /* tokens the guard may still code again */
 
@@ -117,6 +124,9 @@ private:
     static const int kTreeSteps = 256;    /* nodes a tree walk looks at, at most */
     static const size_t kPlanBlock = 4096; /* offsets costed at once */
     static const size_t kPlanCommit = 2048; /* of which kept before costing again */
+    static const size_t kPlanRing = 1u << 20;
+    static_assert(kSnapshotsKept * kSnapshotEvery * kMaxMatch + kPlanBlock < kPlanRing,
+                  "the plan ring must reach back to the oldest snapshot");
 };
 
 Encoder::Encoder(const uint8_t *data, size_t size, const EncodeOptions &opt) : data_(data), size_(size), opt_(opt)
@@ -125,16 +135,19 @@ Encoder::Encoder(const uint8_t *data, size_t size, const EncodeOptions &opt) : d
     view_.insert(view_.end(), data, data + size);
     /* Slack so comparisons of up to kMaxMatch bytes never leave the buffer. */
     view_.resize(view_.size() + kMaxMatch + 4, 0);
+    if (opt_.planLen || opt_.parse == kParseBest) {
+        size_t ring = 1;
+        while (ring < size + 1 && (ring < kPlanRing || opt_.planLen))
+            ring *= 2;
+        planLen_.assign(ring, 0);
+        planDist_.assign(ring, 0);
+        planMask_ = ring - 1;
+    }
     if (opt_.planLen) {
-        planLen_.assign(opt_.planLen, opt_.planLen + size);
-        planDist_.assign(opt_.planDist, opt_.planDist + size);
-        planLen_.push_back(0);
-        planDist_.push_back(0);
+        std::copy(opt_.planLen, opt_.planLen + size, planLen_.begin());
+        std::copy(opt_.planDist, opt_.planDist + size, planDist_.begin());
         plannedTo_ = size;
         opt_.parse = kParseBest;
-    } else if (opt_.parse == kParseBest) {
-        planLen_.assign(size + 1, 0);
-        planDist_.assign(size + 1, 0);
     }
     replayBudget_ = 64 * (uint64_t)size + 1000000;
 }
@@ -170,6 +183,7 @@ void Encoder::Code(const Token &t)
     }
     st_.pos += t.len;
     st_.tokens++;
+    st_.matches += t.len > 1;
     history_.push_back(t);
 }
 
@@ -192,10 +206,17 @@ bool Encoder::CodeChecked(const Token &t)
     return true;
 }
 
-Token Encoder::GreedyToken(size_t pos) const
+const ChainFinder &Encoder::Chains()
+{
+    if (!chains_)
+        chains_.reset(new ChainFinder(view_.data(), kPrefix + size_));
+    return *chains_;
+}
+
+Token Encoder::GreedyToken(size_t pos)
 {
     MatchCand m[kMaxMatch];
-    int n = finder_->Find(pos, size_, kGreedyChain, m);
+    int n = Chains().Find(pos, size_, kGreedyChain, m);
     if (n == 0)
         return {(uint32_t)pos, 1, 0};
     return {(uint32_t)pos, (uint8_t)m[n - 1].len, (uint16_t)m[n - 1].dist};
@@ -207,8 +228,9 @@ Token Encoder::NextToken(size_t pos)
         return GreedyToken(pos);
     if (pos >= plannedTo_)
         PlanBlock(pos);
-    if (planLen_[pos])
-        return {(uint32_t)pos, planLen_[pos], planDist_[pos]};
+    size_t at = pos & planMask_;
+    if (planLen_[at])
+        return {(uint32_t)pos, planLen_[at], planDist_[at]};
     return GreedyToken(pos);  /* the guard left the plan; rejoin it when it can */
 }
 
@@ -276,12 +298,14 @@ void Encoder::PlanBlock(size_t start)
         path.push_back({(uint32_t)(start + i - fromLen[i]), fromLen[i], fromDist[i]});
     std::reverse(path.begin(), path.end());
     size_t keepBelow = end == size_ ? size_ : start + kPlanCommit;
+    for (size_t k = std::max(plannedTo_, end - std::min(end, kPlanRing)); k < end; k++)
+        planLen_[k & planMask_] = 0;
     plannedTo_ = start;
     for (const Token &t : path) {
         if (t.pos >= keepBelow)
             break;
-        planLen_[t.pos] = t.len;
-        planDist_[t.pos] = t.dist;
+        planLen_[t.pos & planMask_] = t.len;
+        planDist_[t.pos & planMask_] = t.dist;
         plannedTo_ = t.pos + t.len;
     }
 }
@@ -318,8 +342,11 @@ void Encoder::Snapshot()
 {
     st_.outSize = out_.size();
     snapshots_.push_back(st_);
-    if (snapshots_.size() > kSnapshotsKept)
+    if (snapshots_.size() > kSnapshotsKept) {
         snapshots_.pop_front();
+        for (; historyBase_ < snapshots_.front().tokens; historyBase_++)
+            history_.pop_front();
+    }
 }
 
 /* Puts the coder back to the moment before token tokenIndex was coded. */
@@ -329,8 +356,9 @@ void Encoder::RestoreTo(size_t tokenIndex)
         snapshots_.pop_back();
     st_ = snapshots_.back();
     out_.resize(st_.outSize);
-    std::vector<Token> replay(history_.begin() + (long)st_.tokens, history_.begin() + (long)tokenIndex);
-    history_.resize(st_.tokens);
+    std::vector<Token> replay(history_.begin() + (long)(st_.tokens - historyBase_),
+                              history_.begin() + (long)(tokenIndex - historyBase_));
+    history_.resize(st_.tokens - historyBase_);
     for (const Token &t : replay)
         Code(t);
     checked_ = out_.size();
@@ -339,14 +367,15 @@ void Encoder::RestoreTo(size_t tokenIndex)
 
 /* Other tokens at orig's offset, cheapest-looking first: the same length from
    another distance (the model sees the same symbol), shorter matches, a literal. */
-std::vector<Token> Encoder::Alternatives(const Token &orig) const
+std::vector<Token> Encoder::Alternatives(const Token &orig)
 {
     std::vector<Token> alts;
     MatchCand m[kMaxMatch];
-    int n = finder_->Find(orig.pos, size_, kGreedyChain, m);
+    const ChainFinder &chains = Chains();
+    int n = chains.Find(orig.pos, size_, kGreedyChain, m);
     if (orig.len > 1) {
         int d[16];
-        int nd = finder_->Distances(orig.pos, orig.len, kGreedyChain, d, 16);
+        int nd = chains.Distances(orig.pos, orig.len, kGreedyChain, d, 16);
         for (int k = 0; k < nd; k++)
             if (d[k] != orig.dist)
                 alts.push_back({orig.pos, orig.len, (uint16_t)d[k]});
@@ -372,11 +401,12 @@ bool Encoder::Recover()
 {
     stats_.conflicts++;
     size_t badByte = checked_;
-    size_t last = history_.size() - 1;
-    size_t oldest = snapshots_.front().tokens;
-    for (size_t back = 0; back <= last - oldest; back++) {
+    size_t last = st_.tokens - 1;
+    /* The oldest snapshot is read afresh: a trial that codes past the bad
+       byte may take a new one and let the oldest go. */
+    for (size_t back = 0; back <= last && last - back >= snapshots_.front().tokens; back++) {
         size_t idx = last - back;
-        Token orig = history_[idx];
+        Token orig = history_[idx - historyBase_];
         for (const Token &alt : Alternatives(orig)) {
             if (replayBudget_ == 0)
                 return false;
@@ -434,8 +464,6 @@ bool Encoder::Finish()
 
 bool Encoder::Run(std::vector<uint8_t> *result)
 {
-    ChainFinder finder(view_.data(), kPrefix + size_);
-    finder_ = &finder;
     TreeFinder tree(view_.data(), kPrefix + size_ - std::min<size_t>(kPrefix + size_, kMinMatch - 1), kTreeSteps);
     tree_ = &tree;
     matchBase_ = 0;
@@ -445,6 +473,7 @@ bool Encoder::Run(std::vector<uint8_t> *result)
     st_.held = 0;
     st_.pos = 0;
     st_.tokens = 0;
+    st_.matches = 0;
     if (opt_.head) {
         out_.assign(opt_.head, opt_.head + 4);
     } else {
@@ -462,9 +491,8 @@ bool Encoder::Run(std::vector<uint8_t> *result)
     }
     if (!Finish())
         return false;
-    for (const Token &t : history_)
-        stats_.matches += t.len > 1;
-    stats_.tokens = history_.size();
+    stats_.matches = st_.matches;
+    stats_.tokens = st_.tokens;
     if (opt_.stats)
         *opt_.stats = stats_;
     *result = std::move(out_);
