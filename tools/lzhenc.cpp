@@ -80,6 +80,8 @@ private:
     Token GreedyToken(size_t pos);
     const ChainFinder &Chains();
     void PlanBlock(size_t start);
+    std::vector<Token> CheapestPath(size_t start, size_t span, const uint32_t *symCost) const;
+    uint64_t PathBits(const std::vector<Token> &path, uint32_t *symCost) const;
     void FindMatchesTo(size_t start, size_t end);
     /* The guard */
     void Snapshot();
@@ -240,21 +242,19 @@ Token Encoder::NextToken(size_t pos)
 static void SymbolCosts(const LzhTree &m, uint32_t *cost)
 {
     uint8_t depth[kSymbolCount];
+    uint16_t count[kSymbolCount];
     SymbolDepths(m, depth);
+    double total = SymbolCounts(m, count);
     for (int s = 0; s < kSymbolCount; s++) {
-        double share = log2((double)m.freq[kRootNode] / m.freq[m.parent[s + kNodeCount]]);
+        double share = log2(total / count[s]);
         cost[s] = (uint32_t)((depth[s] + share) / 2 * kCostUnit + 0.5);
     }
 }
 
-/* Cheapest parse of the next kPlanBlock offsets under the code lengths the
-   model gives now; the first kPlanCommit offsets' tokens become the plan. */
-void Encoder::PlanBlock(size_t start)
+/* Cheapest path through the offsets start..start+span when a literal or a
+   length costs what symCost says and a distance its bits. */
+std::vector<Token> Encoder::CheapestPath(size_t start, size_t span, const uint32_t *symCost) const
 {
-    size_t end = std::min(size_, start + kPlanBlock);
-    size_t span = end - start;
-    uint32_t symCost[kSymbolCount];
-    SymbolCosts(st_.model, symCost);
     uint32_t distCost[64];
     for (int h = 0; h < 64; h++) {
         int code, len;
@@ -266,7 +266,6 @@ void Encoder::PlanBlock(size_t start)
     std::vector<uint8_t> fromLen(span + 1, 0);
     std::vector<uint16_t> fromDist(span + 1, 0);
     price[0] = 0;
-    FindMatchesTo(start, end);
     for (size_t i = 0; i < span; i++) {
         uint32_t p = price[i];
         uint32_t lit = p + symCost[data_[start + i]];
@@ -292,11 +291,60 @@ void Encoder::PlanBlock(size_t start)
             }
         }
     }
-    /* Walk the cheapest path back, then keep its first part. */
     std::vector<Token> path;
     for (size_t i = span; i > 0; i -= fromLen[i])
         path.push_back({(uint32_t)(start + i - fromLen[i]), fromLen[i], fromDist[i]});
     std::reverse(path.begin(), path.end());
+    return path;
+}
+
+/* Bits of path coded from the model as it is now; into symCost, the prices
+   of the model it leaves behind. */
+uint64_t Encoder::PathBits(const std::vector<Token> &path, uint32_t *symCost) const
+{
+    LzhTree model = st_.model;
+    uint64_t bits = 0;
+    for (const Token &t : path) {
+        int symbol = t.len == 1 ? data_[t.pos] : t.len + kMatchLengthBias;
+        uint64_t code;
+        int length;
+        SymbolCode(model, symbol, &code, &length);
+        bits += (uint64_t)length;
+        if (t.len > 1) {
+            int distCode, distLength;
+            DistanceCode(t.dist >> 6, &distCode, &distLength);
+            bits += (uint64_t)distLength + 6;
+        }
+        UpdateTree(model, (unsigned)symbol);
+    }
+    SymbolCosts(model, symCost);
+    return bits;
+}
+
+/* Cheapest parse of the next kPlanBlock offsets under the code lengths the
+   model gives now; the first kPlanCommit offsets' tokens become the plan.
+   With more cost rounds the block is parsed again under the prices of the
+   model its last parse leaves behind, for as long as that codes shorter. */
+void Encoder::PlanBlock(size_t start)
+{
+    size_t end = std::min(size_, start + kPlanBlock);
+    size_t span = end - start;
+    FindMatchesTo(start, end);
+    uint32_t symCost[kSymbolCount], after[kSymbolCount];
+    SymbolCosts(st_.model, symCost);
+    std::vector<Token> path = CheapestPath(start, span, symCost);
+    if (opt_.costRounds > 1) {
+        uint64_t bits = PathBits(path, after);
+        for (int round = 1; round < opt_.costRounds; round++) {
+            std::vector<Token> again = CheapestPath(start, span, after);
+            uint64_t againBits = PathBits(again, after);
+            if (againBits >= bits)
+                break;
+            bits = againBits;
+            path.swap(again);
+        }
+    }
+    /* Keep the path's first part; the rest is costed again with what follows. */
     size_t keepBelow = end == size_ ? size_ : start + kPlanCommit;
     for (size_t k = std::max(plannedTo_, end - std::min(end, kPlanRing)); k < end; k++)
         planLen_[k & planMask_] = 0;
