@@ -80,7 +80,7 @@ private:
     Token GreedyToken(size_t pos);
     const ChainFinder &Chains();
     void PlanBlock(size_t start);
-    std::vector<Token> CheapestPath(size_t start, size_t span, const uint32_t *symCost) const;
+    std::vector<Token> CheapestPath(size_t start, size_t span, const uint32_t *symCost, int64_t *credit) const;
     uint64_t PathBits(const std::vector<Token> &path, uint32_t *symCost) const;
     void FindMatchesTo(size_t start, size_t end);
     /* The guard */
@@ -118,12 +118,22 @@ private:
     std::vector<uint16_t> planDist_;
     size_t planMask_ = 0;
     size_t plannedTo_ = 0;             /* offsets below this were planned */
+    int64_t relaxCredit_ = kLengthCreditCap; /* lengths the cheapest path may still try */
     uint64_t replayBudget_ = 0;        /* tokens the guard may still code again */
 
     static const size_t kSnapshotEvery = 32;
     static const size_t kSnapshotsKept = 512;
     static const int kGreedyChain = 4096;  /* the whole window */
-    static const int kTreeSteps = 256;    /* nodes a tree walk looks at, at most */
+    /* Bounds on the best parse's work, so that no input costs much more per
+       byte than real files do. Real data keeps inside the credits (the
+       real-shaped client files take 4.6 tree steps and 9 lengths an offset on
+       average, more for stretches the saved credit covers); inputs made of
+       long runs of few letters want up to 23 steps and 112 lengths, and are
+       held to the credit as it is earned. */
+    static const int kTreeSteps = 256;       /* nodes one tree walk looks at, at most */
+    static const int kStepsPerOffset = 16;   /* tree steps earned per offset (saved up to 2^20) */
+    static const int kLengthsPerOffset = 24; /* match lengths the cheapest path tries, per offset */
+    static const int64_t kLengthCreditCap = 1 << 16; /* lengths saved up at most */
     static const size_t kPlanBlock = 4096; /* offsets costed at once */
     static const size_t kPlanCommit = 2048; /* of which kept before costing again */
     static const size_t kPlanRing = 1u << 20;
@@ -135,8 +145,7 @@ Encoder::Encoder(const uint8_t *data, size_t size, const EncodeOptions &opt) : d
 {
     view_.assign(kPrefix, ' ');
     view_.insert(view_.end(), data, data + size);
-    /* Slack so comparisons of up to kMaxMatch bytes never leave the buffer. */
-    view_.resize(view_.size() + kMaxMatch + 4, 0);
+    view_.resize(view_.size() + kViewSlack, 0);
     if (opt_.planLen || opt_.parse == kParseBest) {
         size_t ring = 1;
         while (ring < size + 1 && (ring < kPlanRing || opt_.planLen))
@@ -215,10 +224,21 @@ const ChainFinder &Encoder::Chains()
     return *chains_;
 }
 
+/* The longest match at pos, the nearest of that length. The greedy parse
+   asks the tree, which it keeps level with the coder (its walk is never cut,
+   so it answers as the chains do); where the guard went back, and in the
+   best parse, the chains answer. */
 Token Encoder::GreedyToken(size_t pos)
 {
     MatchCand m[kMaxMatch];
-    int n = Chains().Find(pos, size_, kGreedyChain, m);
+    int n;
+    if (opt_.parse == kParseGreedy && kPrefix + pos >= tree_->Next()) {
+        while (tree_->Next() < kPrefix + pos)
+            tree_->Add(0, nullptr);
+        n = tree_->Add((int)std::min<size_t>(kMaxMatch, size_ - pos), m);
+    } else {
+        n = Chains().Find(pos, size_, kGreedyChain, m);
+    }
     if (n == 0)
         return {(uint32_t)pos, 1, 0};
     return {(uint32_t)pos, (uint8_t)m[n - 1].len, (uint16_t)m[n - 1].dist};
@@ -253,7 +273,7 @@ static void SymbolCosts(const LzhTree &m, uint32_t *cost)
 
 /* Cheapest path through the offsets start..start+span when a literal or a
    length costs what symCost says and a distance its bits. */
-std::vector<Token> Encoder::CheapestPath(size_t start, size_t span, const uint32_t *symCost) const
+std::vector<Token> Encoder::CheapestPath(size_t start, size_t span, const uint32_t *symCost, int64_t *credit) const
 {
     uint32_t distCost[64];
     for (int h = 0; h < 64; h++) {
@@ -261,39 +281,56 @@ std::vector<Token> Encoder::CheapestPath(size_t start, size_t span, const uint32
         DistanceCode(h, &code, &len);
         distCost[h] = (uint32_t)(len + 6) * kCostUnit;
     }
-    const uint32_t kInf = 0xFFFFFFFFu;
-    std::vector<uint32_t> price(span + 1, kInf);
-    std::vector<uint8_t> fromLen(span + 1, 0);
-    std::vector<uint16_t> fromDist(span + 1, 0);
-    price[0] = 0;
+    /* The cheapest way to each offset as one number: price, then the token
+       that ends there (its length, then its distance), so that one min()
+       keeps it. A literal is written with length 255: of equal prices a match
+       wins, and of two matches the shorter (the one from the later offset). */
+    const uint64_t kLiteral = 0xFFull << 16;
+    std::vector<uint64_t> way(span + 1, ~0ull);
+    way[0] = 0;
+    int64_t left = *credit;
     for (size_t i = 0; i < span; i++) {
-        uint32_t p = price[i];
-        uint32_t lit = p + symCost[data_[start + i]];
-        if (lit < price[i + 1]) {
-            price[i + 1] = lit;
-            fromLen[i + 1] = 1;
-        }
+        uint64_t p = way[i] >> 32;
+        way[i + 1] = std::min(way[i + 1], (p + symCost[data_[start + i]]) << 32 | kLiteral);
         /* Every length up to a match's comes from its distance at the latest;
            none reaches past the block. */
-        int len = kMinMatch;
         int room = (int)std::min<size_t>(kMaxMatch, span - i);
         const MatchCand *m = &matchList_[matchFirst_[start + i - matchBase_]];
         const MatchCand *mEnd = &matchList_[matchFirst_[start + i + 1 - matchBase_]];
-        for (; m < mEnd && len <= room; m++) {
-            uint32_t base = p + distCost[m->dist >> 6];
-            for (int last = std::min(m->len, room); len <= last; len++) {
-                uint32_t c = base + symCost[len + kMatchLengthBias];
-                if (c <= price[i + len]) {
-                    price[i + len] = c;
-                    fromLen[i + len] = (uint8_t)len;
-                    fromDist[i + len] = (uint16_t)m->dist;
-                }
+        if (m == mEnd || room < kMinMatch)
+            continue;
+        int longest = std::min(mEnd[-1].len, room);
+        uint64_t *to = &way[i];
+        if (left < longest - kMinMatch + 1) {
+            /* Out of credit: each match's own length only. */
+            for (; m < mEnd; m++) {
+                int last = std::min(m->len, room);
+                uint64_t c = (p + distCost[m->dist >> 6] + symCost[last + kMatchLengthBias]) << 32 |
+                             (uint64_t)last << 16 | (uint64_t)m->dist;
+                to[last] = std::min(to[last], c);
+                left--;
+                if (last == room)
+                    break;
             }
+            continue;
+        }
+        left -= longest - kMinMatch + 1;
+        int len = kMinMatch;
+        for (; m < mEnd && len <= room; m++) {
+            uint64_t base = p + distCost[m->dist >> 6];
+            uint64_t dist = (uint64_t)m->dist;
+            for (int last = std::min(m->len, room); len <= last; len++)
+                to[len] = std::min(to[len], (base + symCost[len + kMatchLengthBias]) << 32 | (uint64_t)len << 16 | dist);
         }
     }
+    *credit = left;
     std::vector<Token> path;
-    for (size_t i = span; i > 0; i -= fromLen[i])
-        path.push_back({(uint32_t)(start + i - fromLen[i]), fromLen[i], fromDist[i]});
+    for (size_t i = span; i > 0;) {
+        int len = (int)(way[i] >> 16 & 0xFF);
+        len = len == 0xFF ? 1 : len;
+        i -= (size_t)len;
+        path.push_back({(uint32_t)(start + i), (uint8_t)len, (uint16_t)(len > 1 ? way[i + (size_t)len] & 0xFFFF : 0)});
+    }
     std::reverse(path.begin(), path.end());
     return path;
 }
@@ -332,11 +369,14 @@ void Encoder::PlanBlock(size_t start)
     FindMatchesTo(start, end);
     uint32_t symCost[kSymbolCount], after[kSymbolCount];
     SymbolCosts(st_.model, symCost);
-    std::vector<Token> path = CheapestPath(start, span, symCost);
+    int64_t credit = std::min<int64_t>(relaxCredit_ + kLengthsPerOffset * (int64_t)span, kLengthCreditCap);
+    relaxCredit_ = credit;
+    std::vector<Token> path = CheapestPath(start, span, symCost, &relaxCredit_);
     if (opt_.costRounds > 1) {
         uint64_t bits = PathBits(path, after);
         for (int round = 1; round < opt_.costRounds; round++) {
-            std::vector<Token> again = CheapestPath(start, span, after);
+            int64_t againCredit = credit;
+            std::vector<Token> again = CheapestPath(start, span, after, &againCredit);
             uint64_t againBits = PathBits(again, after);
             if (againBits >= bits)
                 break;
@@ -381,6 +421,15 @@ void Encoder::FindMatchesTo(size_t start, size_t end)
     MatchCand m[kMaxMatch];
     for (size_t pos = tree_->Next() - kPrefix; pos < end; pos++) {
         int n = tree_->Add((int)std::min<size_t>(kMaxMatch, size_ - pos), m);
+        if (n == TreeFinder::kSkipped) {
+            /* Not searched: the matches one offset back, each a byte shorter,
+               still hold here. */
+            n = 0;
+            size_t k = pos - matchBase_;
+            for (uint32_t e = k > 0 ? matchFirst_[k - 1] : matchFirst_[k]; e < matchFirst_[k]; e++)
+                if (matchList_[e].len > kMinMatch)
+                    m[n++] = {matchList_[e].len - 1, matchList_[e].dist};
+        }
         matchList_.insert(matchList_.end(), m, m + n);
         matchFirst_.push_back((uint32_t)matchList_.size());
     }
@@ -512,7 +561,9 @@ bool Encoder::Finish()
 
 bool Encoder::Run(std::vector<uint8_t> *result)
 {
-    TreeFinder tree(view_.data(), kPrefix + size_ - std::min<size_t>(kPrefix + size_, kMinMatch - 1), kTreeSteps);
+    TreeFinder tree(view_.data(), kPrefix + size_ - std::min<size_t>(kPrefix + size_, kMinMatch - 1),
+                    opt_.parse == kParseGreedy ? kWindow + 1 : kTreeSteps,
+                    opt_.parse == kParseGreedy ? 0 : kStepsPerOffset);
     tree_ = &tree;
     matchBase_ = 0;
     matchFirst_.assign(1, 0);

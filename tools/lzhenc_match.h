@@ -22,11 +22,34 @@ const int kPrefix = kRingFirstWrite;   /* spaces before the data in the view */
 const int kWindow = kRingSize;         /* a match starts at most this far back */
 const int kMinMatch = kThreshold + 1;
 const int kHashBits = 16;
+/* Readable bytes the view needs past its data: the finders compare up to
+   kMaxMatch bytes, the tree a word at a time. */
+const int kViewSlack = kMaxMatch + 8;
 
 struct MatchCand {
     int len;
     int dist;   /* coded distance: the copy starts dist + 1 bytes back */
 };
+
+/* How many bytes a and b have in common from offset from on, up to limit:
+   eight at a time where the host is little-endian. Reads up to limit bytes
+   of each. */
+inline int CommonLength(const uint8_t *a, const uint8_t *b, int from, int limit)
+{
+    int len = from;
+#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    for (; len + 8 <= limit; len += 8) {
+        uint64_t x, y;
+        memcpy(&x, a + len, 8);
+        memcpy(&y, b + len, 8);
+        if (x != y)
+            return len + __builtin_ctzll(x ^ y) / 8;   /* the first byte that differs */
+    }
+#endif
+    while (len < limit && a[len] == b[len])
+        len++;
+    return len;
+}
 
 /* Hash of the three bytes at view position v; positions that start with the
    same three bytes share it. */
@@ -41,7 +64,7 @@ inline uint32_t Hash3(const uint8_t *view, size_t v)
    chain never needs to go further). Two bytes a position. */
 class ChainFinder {
 public:
-    /* viewSize counts the spaces and the data; the view needs kMaxMatch
+    /* viewSize counts the spaces and the data; the view needs kViewSlack
        readable bytes beyond it. */
     ChainFinder(const uint8_t *view, size_t viewSize) : view_(view), prev_(viewSize, 0)
     {
@@ -119,10 +142,18 @@ private:
    below it is older still. */
 class TreeFinder {
 public:
-    /* Positions from 0 up to insertEnd (view positions) are added in order. */
-    TreeFinder(const uint8_t *view, size_t insertEnd, int stepLimit)
-        : view_(view), insertEnd_(insertEnd), stepLimit_(stepLimit), head_(1u << kHashBits, -1),
-          smaller_(kRing), larger_(kRing)
+    static const int kSkipped = -1;
+
+    /* Positions from 0 up to insertEnd (view positions, at most the end of
+       the data less two) are added in order; the view needs kViewSlack
+       readable bytes past its data. A walk looks at stepLimit nodes at most.
+       With stepsPerPosition, walks also spend a credit that each position
+       adds that much to (saved up to creditCap); while it is spent,
+       positions are skipped. */
+    TreeFinder(const uint8_t *view, size_t insertEnd, int stepLimit, int stepsPerPosition = 0,
+               int64_t creditCap = 1 << 20)
+        : view_(view), insertEnd_(insertEnd), stepLimit_(stepLimit), stepsPerPosition_(stepsPerPosition),
+          creditCap_(creditCap), credit_(creditCap), head_(1u << kHashBits, -1), child_(2 * kRing)
     {
     }
 
@@ -131,66 +162,111 @@ public:
 
     /* Adds the next position; its matches, as ChainFinder::Find gives them
        with maxLen the longest to report, go to out (count returned, out may
-       be null to only add). */
+       be null to only add). kSkipped when the credit is spent: the position
+       is neither searched nor added. */
     int Add(int maxLen, MatchCand *out)
     {
         size_t v = next_++;
         if (v >= insertEnd_)
             return 0;
+        if (stepsPerPosition_) {
+            credit_ = std::min<int64_t>(credit_ + stepsPerPosition_, creditCap_);
+            if (credit_ <= 0)
+                return kSkipped;
+        }
         uint32_t h = Hash3(view_, v);
-        int64_t cur = head_[h];
+        size_t back = head_[h] < 0 ? kWindow + 1 : v - (size_t)head_[h];   /* how far back the node is */
         head_[h] = (int64_t)v;
-        int64_t *toSmaller = &smaller_[v & kRingMask];   /* where the next node before v hangs */
-        int64_t *toLarger = &larger_[v & kRingMask];     /* where the next node after v hangs */
-        int lenSmaller = 0, lenLarger = 0;  /* bytes v shares with the last node hung on each side */
+        /* hang[1]: where the next node that sorts before v goes; hang[0]:
+           after. Either starts as one of v's own subtrees. */
+        uint32_t *hang[2] = {&child_[2 * (v & kRingMask) + 1], &child_[2 * (v & kRingMask)]};
+        int shared[2] = {0, 0};   /* bytes v shares with the last node hung on each side */
         int best = kMinMatch - 1, count = 0;
         const uint8_t *b = view_ + v;
-        for (int steps = stepLimit_;; steps--) {
-            if (cur < 0 || v - (size_t)cur > (size_t)kWindow || steps == 0) {
-                *toSmaller = *toLarger = -1;
+        int limit = stepLimit_;
+        for (int steps = limit;; steps--) {
+            if (back > (size_t)kWindow || steps == 0) {
+                credit_ -= limit - steps;
+                *hang[0] = *hang[1] = Nowhere(v);
                 return count;
             }
-            size_t slot = (size_t)cur & kRingMask;
+            size_t cur = v - back;
+            uint32_t *kids = &child_[2 * (cur & kRingMask)];
             const uint8_t *a = view_ + cur;
-            int len = std::min(lenSmaller, lenLarger);   /* every node here shares this much */
-            while (len < kMaxMatch && a[len] == b[len])
-                len++;
+            /* Every node here shares with v what both sides' last nodes do. */
+            int before;
+            int len = Compare(a, b, std::min(shared[0], shared[1]), &before);
             int usable = std::min(len, maxLen);
             if (usable > best && out) {
                 best = usable;
-                out[count++] = {usable, (int)(v - (size_t)cur - 1)};
+                out[count++] = {usable, (int)(back - 1)};
             }
             if (len == kMaxMatch) {
                 /* Same key: v takes cur's place, and cur leaves the tree. */
-                *toSmaller = smaller_[slot];
-                *toLarger = larger_[slot];
+                credit_ -= limit - steps + 1;
+                *hang[1] = kids[0];
+                *hang[0] = kids[1];
                 return count;
             }
-            if (a[len] < b[len]) {
-                *toSmaller = cur;
-                toSmaller = &larger_[slot];
-                cur = *toSmaller;
-                lenSmaller = len;
-            } else {
-                *toLarger = cur;
-                toLarger = &smaller_[slot];
-                cur = *toLarger;
-                lenLarger = len;
-            }
+            /* Before v: cur goes to v's smaller side and the walk on into
+               cur's larger subtree; after v, the other way round. Chosen by
+               index rather than by branch, as the two are equally likely. */
+            *hang[before] = (uint32_t)cur;
+            hang[before] = &kids[before];
+            shared[before] = len;
+            back = (uint32_t)((uint32_t)v - kids[before]);
         }
     }
 
 private:
     static const size_t kRing = 2 * kWindow;
+
+    /* Bytes a and b have in common from offset from on, at most kMaxMatch
+       (then the keys are equal); *before says whether a sorts before b at the
+       first byte that differs. Reads up to 7 bytes past kMaxMatch. */
+    static int Compare(const uint8_t *a, const uint8_t *b, int from, int *before)
+    {
+        int len = from;
+#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        for (; len < kMaxMatch; len += 8) {
+            uint64_t x, y;
+            memcpy(&x, a + len, 8);
+            memcpy(&y, b + len, 8);
+            if (x != y) {
+                int shift = __builtin_ctzll(x ^ y) & ~7;   /* the first byte that differs */
+                len += shift / 8;
+                *before = (uint8_t)(x >> shift) < (uint8_t)(y >> shift);
+                return std::min(len, (int)kMaxMatch);
+            }
+        }
+        return kMaxMatch;
+#else
+        while (len < kMaxMatch && a[len] == b[len])
+            len++;
+        *before = len < kMaxMatch && a[len] < b[len];
+        return len;
+#endif
+    }
+
     static const size_t kRingMask = kRing - 1;
+
+    /* A link that, read by any later position while its node is within the
+       window, lies beyond the window. */
+    static uint32_t Nowhere(size_t v) { return (uint32_t)(v - kWindow - 1); }
 
     const uint8_t *view_;
     size_t insertEnd_;
     int stepLimit_;
+    int stepsPerPosition_;
+    int64_t creditCap_;
+    int64_t credit_;                /* steps walks may still take */
     size_t next_ = 0;
-    std::vector<int64_t> head_;      /* root of each hash's tree: its newest position, -1 none */
-    std::vector<int64_t> smaller_;   /* subtree of positions whose bytes sort before the node's */
-    std::vector<int64_t> larger_;    /* and after */
+    std::vector<int64_t> head_;     /* root of each hash's tree: its newest position, -1 none */
+    /* The two subtrees of the node at each position of the ring: at 2k
+       those whose bytes sort before the node's, at 2k + 1 after. A link holds
+       the low 32 bits of a position; its distance back is taken mod 2^32,
+       exact while the node is alive (at most 2 * kWindow positions). */
+    std::vector<uint32_t> child_;
 };
 
 }  // namespace lzhenc

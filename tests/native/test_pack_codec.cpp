@@ -27,6 +27,19 @@ struct DataCase {
 };
 
 /* Data that exercises the coder's paths. */
+/* Runs of 20 to 59 a's, each ended by a b: deep tree walks at every offset. */
+Bytes LetterRuns(size_t n, uint32_t seed)
+{
+    std::mt19937 rng(seed);
+    Bytes runs;
+    while (runs.size() < n) {
+        runs.insert(runs.end(), 20 + rng() % 40, 'a');
+        runs.push_back('b');
+    }
+    runs.resize(n);
+    return runs;
+}
+
 std::vector<DataCase> RoundTripCases()
 {
     std::vector<DataCase> cases;
@@ -40,6 +53,8 @@ std::vector<DataCase> RoundTripCases()
     /* Past a mebibyte the best parse's plan ring wraps, and every offset has
        hundreds of earlier ones with the same three bytes. */
     cases.push_back({"two letters at random over 1.2 MB: the plan ring wraps", RandomBytes(1200000, 13, 2)});
+    cases.push_back({"runs of one letter: the best parse's search runs out of credit and skips offsets",
+                     LetterRuns(400000, 14)});
     cases.push_back({"text", ReadFileBytes(YELK_SAMPLES_DIR "/history.txt")});
     cases.push_back({"binary program", ReadFileBytes(YELK_SAMPLES_DIR "/yelk32.exe")});
     /* A random block repeated at a distance just inside the window: the copies
@@ -120,7 +135,7 @@ Bytes View(const Bytes &data)
 {
     Bytes view(lzhenc::kPrefix, ' ');
     view.insert(view.end(), data.begin(), data.end());
-    view.resize(view.size() + kMaxMatch + 4, 0);
+    view.resize(view.size() + lzhenc::kViewSlack, 0);
     return view;
 }
 
@@ -134,13 +149,7 @@ std::vector<DataCase> MatchSearchCases()
     cases.push_back({"random bytes: hash collisions, few matches", RandomBytes(20000, 22)});
     cases.push_back({"text", ReadFileBytes(YELK_SAMPLES_DIR "/history.txt")});
     cases.push_back({"binary program", ReadFileBytes(YELK_SAMPLES_DIR "/yelk32.exe")});
-    Bytes runs;
-    std::mt19937 rng(23);
-    while (runs.size() < 20000) {
-        runs.insert(runs.end(), 20 + rng() % 40, 'a');
-        runs.push_back('b');
-    }
-    cases.push_back({"runs of one letter: matches of every length up to the longest", runs});
+    cases.push_back({"runs of one letter: matches of every length up to the longest", LetterRuns(20000, 23)});
     Bytes block = RandomBytes(4096, 24), wrap;
     for (int k = 0; k < 3; k++)
         wrap.insert(wrap.end(), block.begin(), block.end());
@@ -183,21 +192,22 @@ TEST(LzhEncode, TheTreeFindsWhatTheChainsFind)
 
 TEST(LzhEncode, ATreeCutShortListsOnlyRealMatches)
 {
-    /* Where the bound on steps cuts the walk, the nodes below are dropped:
-       what is listed later must still be there, within the window, and
-       longer than the entry before it. */
+    /* Where the bound on steps cuts a walk, the nodes below are dropped;
+       where the credit is spent, offsets are left out of the tree. What is
+       listed must still be there, within the window, and longer than the
+       entry before it. */
     using namespace lzhenc;
     for (const DataCase &c : MatchSearchCases()) {
         SCOPED_TRACE(c.what);
         Bytes view = View(c.data);
         size_t end = kPrefix + c.data.size();
-        TreeFinder tree(view.data(), end - std::min<size_t>(end, kMinMatch - 1), 3);
+        TreeFinder tree(view.data(), end - std::min<size_t>(end, kMinMatch - 1), 3, 1, 64);
         while (tree.Next() < (size_t)kPrefix)
             tree.Add(0, nullptr);
         for (size_t pos = 0; pos < c.data.size(); pos++) {
             MatchCand m[kMaxMatch];
             int maxLen = (int)std::min<size_t>(kMaxMatch, c.data.size() - pos);
-            int n = tree.Add(maxLen, m);
+            int n = std::max(tree.Add(maxLen, m), 0);
             size_t v = kPrefix + pos;
             for (int k = 0; k < n; k++) {
                 ASSERT_GE(m[k].len, k == 0 ? kMinMatch : m[k - 1].len + 1) << "at offset " << pos;
