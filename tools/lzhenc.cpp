@@ -121,22 +121,22 @@ private:
     int64_t relaxCredit_ = kLengthCreditCap; /* lengths the cheapest path may still try */
     uint64_t replayBudget_ = 0;        /* tokens the guard may still code again */
 
-    static const size_t kSnapshotEvery = 32;
-    static const size_t kSnapshotsKept = 512;
-    static const int kGreedyChain = 4096;  /* the whole window */
+    static constexpr size_t kSnapshotEvery = 32;
+    static constexpr size_t kSnapshotsKept = 512;
+    static constexpr int kGreedyChain = 4096;  /* the whole window */
     /* Bounds on the best parse's work, so that no input costs much more per
        byte than real files do. Real data keeps inside the credits (the
        real-shaped client files take 4.6 tree steps and 9 lengths an offset on
        average, more for stretches the saved credit covers); inputs made of
        long runs of few letters want up to 23 steps and 112 lengths, and are
        held to the credit as it is earned. */
-    static const int kTreeSteps = 256;       /* nodes one tree walk looks at, at most */
-    static const int kStepsPerOffset = 16;   /* tree steps earned per offset (saved up to 2^20) */
-    static const int kLengthsPerOffset = 24; /* match lengths the cheapest path tries, per offset */
-    static const int64_t kLengthCreditCap = 1 << 16; /* lengths saved up at most */
-    static const size_t kPlanBlock = 4096; /* offsets costed at once */
-    static const size_t kPlanCommit = 2048; /* of which kept before costing again */
-    static const size_t kPlanRing = 1u << 20;
+    static constexpr int kTreeSteps = 256;       /* nodes one tree walk looks at, at most */
+    static constexpr int kStepsPerOffset = 16;   /* tree steps earned per offset (saved up to 2^20) */
+    static constexpr int kLengthsPerOffset = 24; /* match lengths the cheapest path tries, per offset */
+    static constexpr int64_t kLengthCreditCap = 1 << 16; /* lengths saved up at most */
+    static constexpr size_t kPlanBlock = 4096; /* offsets costed at once */
+    static constexpr size_t kPlanCommit = 2048; /* of which kept before costing again */
+    static constexpr size_t kPlanRing = 1u << 20;
     static_assert(kSnapshotsKept * kSnapshotEvery * kMaxMatch + kPlanBlock < kPlanRing,
                   "the plan ring must reach back to the oldest snapshot");
 };
@@ -295,8 +295,8 @@ std::vector<Token> Encoder::CheapestPath(size_t start, size_t span, const uint32
         /* Every length up to a match's comes from its distance at the latest;
            none reaches past the block. */
         int room = (int)std::min<size_t>(kMaxMatch, span - i);
-        const MatchCand *m = &matchList_[matchFirst_[start + i - matchBase_]];
-        const MatchCand *mEnd = &matchList_[matchFirst_[start + i + 1 - matchBase_]];
+        const MatchCand *m = matchList_.data() + matchFirst_[start + i - matchBase_];
+        const MatchCand *mEnd = matchList_.data() + matchFirst_[start + i + 1 - matchBase_];
         if (m == mEnd || room < kMinMatch)
             continue;
         int longest = std::min(mEnd[-1].len, room);

@@ -142,7 +142,7 @@ private:
    below it is older still. */
 class TreeFinder {
 public:
-    static const int kSkipped = -1;
+    static constexpr int kSkipped = -1;
 
     /* Positions from 0 up to insertEnd (view positions, at most the end of
        the data less two) are added in order; the view needs kViewSlack
@@ -219,7 +219,7 @@ public:
     }
 
 private:
-    static const size_t kRing = 2 * kWindow;
+    static constexpr size_t kRing = 2 * kWindow;
 
     /* Bytes a and b have in common from offset from on, at most kMaxMatch
        (then the keys are equal); *before says whether a sorts before b at the
@@ -248,7 +248,7 @@ private:
 #endif
     }
 
-    static const size_t kRingMask = kRing - 1;
+    static constexpr size_t kRingMask = kRing - 1;
 
     /* A link that, read by any later position while its node is within the
        window, lies beyond the window. */
