@@ -131,7 +131,7 @@ private:
        long runs of few letters want up to 23 steps and 112 lengths, and are
        held to the credit as it is earned. */
     static constexpr int kTreeSteps = 256;       /* nodes one tree walk looks at, at most */
-    static constexpr int kStepsPerOffset = 16;   /* tree steps earned per offset (saved up to 2^20) */
+    static constexpr int kStepsPerOffset = 8;    /* tree steps earned per offset (saved up to 2^20) */
     static constexpr int kLengthsPerOffset = 24; /* match lengths the cheapest path tries, per offset */
     static constexpr int64_t kLengthCreditCap = 1 << 16; /* lengths saved up at most */
     static constexpr size_t kPlanBlock = 4096; /* offsets costed at once */
