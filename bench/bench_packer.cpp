@@ -131,6 +131,14 @@ static std::vector<StrainCase> StrainCases(const std::vector<Bytes> &real)
     for (auto &b : random)
         b = (uint8_t)rng();
     cases.push_back({"two-letters", two});
+    /* Runs of 20 to 59 a's, each ended by a b: the deepest tree walks. */
+    Bytes runs;
+    while (runs.size() < kMiB) {
+        runs.insert(runs.end(), 20 + rng() % 40, 'a');
+        runs.push_back('b');
+    }
+    runs.resize(kMiB);
+    cases.push_back({"letter-runs", runs});
     cases.push_back({"zeros", Bytes(kMiB, 0)});
     cases.push_back({"random", random});
     Bytes large;
