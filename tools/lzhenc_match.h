@@ -1,9 +1,9 @@
 /*
  * Match search of the packer's encoder, over a view of the decoder's ring
  * (4036 spaces, then the data). Two finders give the same answers: hash
- * chains, built once and searched at any position in any order (the greedy
- * parse and the marker guard), and a binary tree that takes the positions in
- * order and bounds its work per position (the best parse).
+ * chains, built once and searched at any position in any order (the marker
+ * guard, where it goes back), and a binary tree that takes the positions in
+ * order (both parses; for the best parse it bounds its work per position).
  */
 #ifndef YELK_TOOLS_LZHENC_MATCH_H
 #define YELK_TOOLS_LZHENC_MATCH_H
@@ -18,6 +18,9 @@
 
 namespace lzhenc {
 
+/* The decoder's ring starts with spaces at 0..4035 and its first write at
+   4036; positions 4036..4095 hold whatever the last member left there, so a
+   match may reach back into the spaces but never further. */
 const int kPrefix = kRingFirstWrite;   /* spaces before the data in the view */
 const int kWindow = kRingSize;         /* a match starts at most this far back */
 const int kMinMatch = kThreshold + 1;
