@@ -35,6 +35,13 @@ void SymbolDepths(const LzhTree &tree, uint8_t *lengths)
     }
 }
 
+unsigned SymbolCounts(const LzhTree &tree, uint16_t *counts)
+{
+    for (int s = 0; s < kSymbolCount; s++)
+        counts[s] = (uint16_t)tree.node[tree.node[s + kNodeCount].parent].freq;
+    return tree.node[kRootNode].freq;
+}
+
 /* The high parts 0..63 take prefix codes of 3 to 8 bits, shortest first:
    1 code of 3 bits per 32 table entries, and so on down the table. */
 void DistanceCode(int high, int *code, int *length)

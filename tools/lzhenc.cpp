@@ -1,6 +1,6 @@
 /*
  * LZHUF encoder of the packer. The input is matched against a view of the
- * decoder's ring (4036 spaces, then the data), parsed greedily or by cost, and
+ * decoder's ring (lzhenc_match.h), parsed greedily or by cost, and
  * coded with the same adaptive tree the decoder keeps. A guard watches every
  * finished byte: when the stream would contain the member marker, it goes back
  * and codes another token there (a shorter match, another distance, a literal).
@@ -8,11 +8,13 @@
 #include "tools/lzhenc.h"
 #include "tools/lzhenc_internal.h"
 #include "tools/lzhcodes.h"
+#include "tools/lzhenc_match.h"
 
 #include <algorithm>
 #include <cstring>
 #include <cmath>
 #include <deque>
+#include <memory>
 
 const uint8_t *MarkerBytes()
 {
@@ -40,91 +42,14 @@ int MarkerPrefixAtEnd(const uint8_t *bytes, size_t length)
 
 namespace {
 
-/* The decoder's ring starts with spaces at 0..4035 and its first write at
-   4036; positions 4036..4095 hold whatever the last member left there, so a
-   match may reach back into the spaces but never further. */
-const int kPrefix = kRingFirstWrite;
-const int kWindow = kRingSize;
-const int kMinMatch = kThreshold + 1;
-const int kHashBits = 16;
+using namespace lzhenc;
+
 const uint32_t kCostUnit = 16;  /* costs are counted in 1/16 bit */
 
 struct Token {
     uint32_t pos;    /* input offset of its first byte */
     uint8_t len;     /* 1 for a literal, else 3..60 */
     uint16_t dist;   /* coded distance: the copy starts dist + 1 bytes back */
-};
-
-struct MatchCand {
-    int len;
-    int dist;
-};
-
-/* Hash chains over the whole view, built once: prev[v] is the last earlier
-   view position whose next three bytes hash alike, so any position can be
-   searched in any order (the guard searches again where it goes back). */
-class MatchFinder {
-public:
-    MatchFinder(const uint8_t *view, size_t viewSize) : view_(view), size_(viewSize), prev_(viewSize, -1)
-    {
-        std::vector<int32_t> head(1u << kHashBits, -1);
-        for (size_t v = 0; v + kMinMatch <= size_; v++) {
-            uint32_t h = Hash(v);
-            prev_[v] = head[h];
-            head[h] = (int32_t)v;
-        }
-    }
-
-    /* Matches at input offset pos, shortest distance first; each entry is
-       longer than the one before (so entry k is the nearest match of every
-       length above entry k-1's). At most chainLimit candidates are looked at. */
-    int Find(size_t pos, size_t inputEnd, int chainLimit, MatchCand *out) const
-    {
-        size_t v = pos + kPrefix;
-        int maxLen = (int)std::min<size_t>(kMaxMatch, inputEnd - pos);
-        if (maxLen < kMinMatch)
-            return 0;
-        long lowest = (long)v - kWindow;
-        int best = kMinMatch - 1, count = 0;
-        for (int32_t c = prev_[v]; c >= 0 && c >= lowest && chainLimit-- > 0; c = prev_[c]) {
-            const uint8_t *a = view_ + c, *b = view_ + v;
-            if (a[best] != b[best] || a[0] != b[0])
-                continue;
-            int len = 0;
-            while (len < maxLen && a[len] == b[len])
-                len++;
-            if (len > best) {
-                best = len;
-                out[count++] = {len, (int)(v - c - 1)};
-                if (len == maxLen)
-                    break;
-            }
-        }
-        return count;
-    }
-
-    /* Every distance (nearest first) at which a match of at least len starts. */
-    int Distances(size_t pos, int len, int chainLimit, int *out, int maxOut) const
-    {
-        size_t v = pos + kPrefix;
-        long lowest = (long)v - kWindow;
-        int count = 0;
-        for (int32_t c = prev_[v]; c >= 0 && c >= lowest && chainLimit-- > 0 && count < maxOut; c = prev_[c])
-            if (memcmp(view_ + c, view_ + v, (size_t)len) == 0)
-                out[count++] = (int)(v - c - 1);
-        return count;
-    }
-
-private:
-    uint32_t Hash(size_t v) const
-    {
-        uint32_t x = (uint32_t)view_[v] | (uint32_t)view_[v + 1] << 8 | (uint32_t)view_[v + 2] << 16;
-        return (x * 2654435761u) >> (32 - kHashBits);
-    }
-
-    const uint8_t *view_;
-    size_t size_;
-    std::vector<int32_t> prev_;
 };
 
 /* Everything that changes while tokens are coded, so it can be kept and put
@@ -136,6 +61,7 @@ struct CoderState {
     int held;         /* how many (0..7) */
     size_t pos;       /* input offset of the next token */
     size_t tokens;    /* tokens coded so far */
+    size_t matches;   /* of which matches */
 };
 
 class Encoder {
@@ -151,13 +77,17 @@ private:
     bool MarkerEndsAt(size_t k) const;
     /* Parsing */
     Token NextToken(size_t pos);
-    Token GreedyToken(size_t pos) const;
+    Token GreedyToken(size_t pos);
+    const ChainFinder &Chains();
     void PlanBlock(size_t start);
+    std::vector<Token> CheapestPath(size_t start, size_t span, const uint32_t *symCost, int64_t *credit) const;
+    uint64_t PathBits(const std::vector<Token> &path, uint32_t *symCost) const;
+    void FindMatchesTo(size_t start, size_t end);
     /* The guard */
     void Snapshot();
     void RestoreTo(size_t tokenIndex);
     bool Recover();
-    std::vector<Token> Alternatives(const Token &orig) const;
+    std::vector<Token> Alternatives(const Token &orig);
     bool Finish();
 
     const uint8_t *data_;
@@ -165,43 +95,70 @@ private:
     EncodeOptions opt_;
     EncodeStats stats_;
     std::vector<uint8_t> view_;
-    MatchFinder *finder_ = nullptr;
+    std::unique_ptr<ChainFinder> chains_;  /* made when first needed */
+    TreeFinder *tree_ = nullptr;       /* the best parse's search, ahead of the plan */
+
+    /* Matches of the offsets the plan may still cost, as the tree found them:
+       those of offset matchBase_ + k are matchList_[matchFirst_[k]] up to the
+       next offset's first. */
+    size_t matchBase_ = 0;
+    std::vector<uint32_t> matchFirst_;
+    std::vector<MatchCand> matchList_;
 
     CoderState st_;
     std::vector<uint8_t> out_;
     size_t checked_ = 0;               /* bytes of out_ already checked */
-    std::vector<Token> history_;       /* every token coded, in order */
+    std::deque<Token> history_;        /* tokens coded since the oldest snapshot */
+    size_t historyBase_ = 0;           /* token index of history_[0] */
     std::deque<CoderState> snapshots_; /* states at every kSnapshotEvery-th token */
 
+    /* The plan, in a ring indexed by offset: it reaches from the oldest
+       snapshot (the guard goes back no further) to plannedTo_. */
     std::vector<uint8_t> planLen_;     /* token planned at an offset (0: none) */
     std::vector<uint16_t> planDist_;
+    size_t planMask_ = 0;
     size_t plannedTo_ = 0;             /* offsets below this were planned */
+    int64_t relaxCredit_ = kLengthCreditCap; /* lengths the cheapest path may still try */
     uint64_t replayBudget_ = 0;        /* tokens the guard may still code again */
 
-    static const size_t kSnapshotEvery = 32;
-    static const size_t kSnapshotsKept = 512;
-    static const int kGreedyChain = 4096;  /* the whole window */
-    static const int kPlanChain = 4096;
-    static const size_t kPlanBlock = 4096; /* offsets costed at once */
-    static const size_t kPlanCommit = 2048; /* of which kept before costing again */
+    static constexpr size_t kSnapshotEvery = 32;
+    static constexpr size_t kSnapshotsKept = 512;
+    static constexpr int kGreedyChain = 4096;  /* the whole window */
+    /* Bounds on the best parse's work, so that no input costs much more per
+       byte than real files do. Real data keeps inside the credits (the
+       real-shaped client files take 4.6 tree steps and 9 lengths an offset on
+       average, more for stretches the saved credit covers); inputs made of
+       long runs of few letters want up to 23 steps and 112 lengths, and are
+       held to the credit as it is earned. */
+    static constexpr int kTreeSteps = 256;       /* nodes one tree walk looks at, at most */
+    static constexpr int kStepsPerOffset = 8;    /* tree steps earned per offset (saved up to 2^20) */
+    static constexpr int kLengthsPerOffset = 24; /* match lengths the cheapest path tries, per offset */
+    static constexpr int64_t kLengthCreditCap = 1 << 16; /* lengths saved up at most */
+    static constexpr size_t kPlanBlock = 4096; /* offsets costed at once */
+    static constexpr size_t kPlanCommit = 2048; /* of which kept before costing again */
+    static constexpr size_t kPlanRing = 1u << 20;
+    static_assert(kSnapshotsKept * kSnapshotEvery * kMaxMatch + kPlanBlock < kPlanRing,
+                  "the plan ring must reach back to the oldest snapshot");
 };
 
 Encoder::Encoder(const uint8_t *data, size_t size, const EncodeOptions &opt) : data_(data), size_(size), opt_(opt)
 {
     view_.assign(kPrefix, ' ');
     view_.insert(view_.end(), data, data + size);
-    /* Slack so comparisons of up to kMaxMatch bytes never leave the buffer. */
-    view_.resize(view_.size() + kMaxMatch + 4, 0);
+    view_.resize(view_.size() + kViewSlack, 0);
+    if (opt_.planLen || opt_.parse == kParseBest) {
+        size_t ring = 1;
+        while (ring < size + 1 && (ring < kPlanRing || opt_.planLen))
+            ring *= 2;
+        planLen_.assign(ring, 0);
+        planDist_.assign(ring, 0);
+        planMask_ = ring - 1;
+    }
     if (opt_.planLen) {
-        planLen_.assign(opt_.planLen, opt_.planLen + size);
-        planDist_.assign(opt_.planDist, opt_.planDist + size);
-        planLen_.push_back(0);
-        planDist_.push_back(0);
+        std::copy(opt_.planLen, opt_.planLen + size, planLen_.begin());
+        std::copy(opt_.planDist, opt_.planDist + size, planDist_.begin());
         plannedTo_ = size;
         opt_.parse = kParseBest;
-    } else if (opt_.parse == kParseBest) {
-        planLen_.assign(size + 1, 0);
-        planDist_.assign(size + 1, 0);
     }
     replayBudget_ = 64 * (uint64_t)size + 1000000;
 }
@@ -237,6 +194,7 @@ void Encoder::Code(const Token &t)
     }
     st_.pos += t.len;
     st_.tokens++;
+    st_.matches += t.len > 1;
     history_.push_back(t);
 }
 
@@ -259,10 +217,28 @@ bool Encoder::CodeChecked(const Token &t)
     return true;
 }
 
-Token Encoder::GreedyToken(size_t pos) const
+const ChainFinder &Encoder::Chains()
+{
+    if (!chains_)
+        chains_.reset(new ChainFinder(view_.data(), kPrefix + size_));
+    return *chains_;
+}
+
+/* The longest match at pos, the nearest of that length. The greedy parse
+   asks the tree, which it keeps level with the coder (its walk is never cut,
+   so it answers as the chains do); where the guard went back, and in the
+   best parse, the chains answer. */
+Token Encoder::GreedyToken(size_t pos)
 {
     MatchCand m[kMaxMatch];
-    int n = finder_->Find(pos, size_, kGreedyChain, m);
+    int n;
+    if (opt_.parse == kParseGreedy && kPrefix + pos >= tree_->Next()) {
+        while (tree_->Next() < kPrefix + pos)
+            tree_->Add(0, nullptr);
+        n = tree_->Add((int)std::min<size_t>(kMaxMatch, size_ - pos), m);
+    } else {
+        n = Chains().Find(pos, size_, kGreedyChain, m);
+    }
     if (n == 0)
         return {(uint32_t)pos, 1, 0};
     return {(uint32_t)pos, (uint8_t)m[n - 1].len, (uint16_t)m[n - 1].dist};
@@ -274,8 +250,9 @@ Token Encoder::NextToken(size_t pos)
         return GreedyToken(pos);
     if (pos >= plannedTo_)
         PlanBlock(pos);
-    if (planLen_[pos])
-        return {(uint32_t)pos, planLen_[pos], planDist_[pos]};
+    size_t at = pos & planMask_;
+    if (planLen_[at])
+        return {(uint32_t)pos, planLen_[at], planDist_[at]};
     return GreedyToken(pos);  /* the guard left the plan; rejoin it when it can */
 }
 
@@ -285,68 +262,176 @@ Token Encoder::NextToken(size_t pos)
 static void SymbolCosts(const LzhTree &m, uint32_t *cost)
 {
     uint8_t depth[kSymbolCount];
+    uint16_t count[kSymbolCount];
     SymbolDepths(m, depth);
+    double total = SymbolCounts(m, count);
     for (int s = 0; s < kSymbolCount; s++) {
-        double share = log2((double)m.node[kRootNode].freq / m.node[m.node[s + kNodeCount].parent].freq);
+        double share = log2(total / count[s]);
         cost[s] = (uint32_t)((depth[s] + share) / 2 * kCostUnit + 0.5);
     }
 }
 
-/* Cheapest parse of the next kPlanBlock offsets under the code lengths the
-   model gives now; the first kPlanCommit offsets' tokens become the plan. */
-void Encoder::PlanBlock(size_t start)
+/* Cheapest path through the offsets start..start+span when a literal or a
+   length costs what symCost says and a distance its bits. */
+std::vector<Token> Encoder::CheapestPath(size_t start, size_t span, const uint32_t *symCost, int64_t *credit) const
 {
-    size_t end = std::min(size_, start + kPlanBlock);
-    size_t span = end - start;
-    uint32_t symCost[kSymbolCount];
-    SymbolCosts(st_.model, symCost);
     uint32_t distCost[64];
     for (int h = 0; h < 64; h++) {
         int code, len;
         DistanceCode(h, &code, &len);
         distCost[h] = (uint32_t)(len + 6) * kCostUnit;
     }
-    const uint32_t kInf = 0xFFFFFFFFu;
-    std::vector<uint32_t> price(span + 1, kInf);
-    std::vector<uint8_t> fromLen(span + 1, 0);
-    std::vector<uint16_t> fromDist(span + 1, 0);
-    price[0] = 0;
-    MatchCand m[kMaxMatch];
+    /* The cheapest way to each offset as one number: price, then the token
+       that ends there (its length, then its distance), so that one min()
+       keeps it. A literal is written with length 255: of equal prices a match
+       wins, and of two matches the shorter (the one from the later offset). */
+    const uint64_t kLiteral = 0xFFull << 16;
+    std::vector<uint64_t> way(span + 1, ~0ull);
+    way[0] = 0;
+    int64_t left = *credit;
     for (size_t i = 0; i < span; i++) {
-        uint32_t p = price[i];
-        uint32_t lit = p + symCost[data_[start + i]];
-        if (lit < price[i + 1]) {
-            price[i + 1] = lit;
-            fromLen[i + 1] = 1;
-        }
-        /* Every length up to a match's comes from its distance at the latest. */
-        int n = finder_->Find(start + i, end, kPlanChain, m);
-        int len = kMinMatch;
-        for (int k = 0; k < n; k++) {
-            uint32_t base = p + distCost[m[k].dist >> 6];
-            for (; len <= m[k].len; len++) {
-                uint32_t c = base + symCost[len + kMatchLengthBias];
-                if (c <= price[i + len]) {
-                    price[i + len] = c;
-                    fromLen[i + len] = (uint8_t)len;
-                    fromDist[i + len] = (uint16_t)m[k].dist;
-                }
+        uint64_t p = way[i] >> 32;
+        way[i + 1] = std::min(way[i + 1], (p + symCost[data_[start + i]]) << 32 | kLiteral);
+        /* Every length up to a match's comes from its distance at the latest;
+           none reaches past the block. */
+        int room = (int)std::min<size_t>(kMaxMatch, span - i);
+        const MatchCand *m = matchList_.data() + matchFirst_[start + i - matchBase_];
+        const MatchCand *mEnd = matchList_.data() + matchFirst_[start + i + 1 - matchBase_];
+        if (m == mEnd || room < kMinMatch)
+            continue;
+        int longest = std::min(mEnd[-1].len, room);
+        uint64_t *to = &way[i];
+        if (left < longest - kMinMatch + 1) {
+            /* Out of credit: each match's own length only. */
+            for (; m < mEnd; m++) {
+                int last = std::min(m->len, room);
+                uint64_t c = (p + distCost[m->dist >> 6] + symCost[last + kMatchLengthBias]) << 32 |
+                             (uint64_t)last << 16 | (uint64_t)m->dist;
+                to[last] = std::min(to[last], c);
+                left--;
+                if (last == room)
+                    break;
             }
+            continue;
+        }
+        left -= longest - kMinMatch + 1;
+        int len = kMinMatch;
+        for (; m < mEnd && len <= room; m++) {
+            uint64_t base = p + distCost[m->dist >> 6];
+            uint64_t dist = (uint64_t)m->dist;
+            for (int last = std::min(m->len, room); len <= last; len++)
+                to[len] = std::min(to[len], (base + symCost[len + kMatchLengthBias]) << 32 | (uint64_t)len << 16 | dist);
         }
     }
-    /* Walk the cheapest path back, then keep its first part. */
+    *credit = left;
     std::vector<Token> path;
-    for (size_t i = span; i > 0; i -= fromLen[i])
-        path.push_back({(uint32_t)(start + i - fromLen[i]), fromLen[i], fromDist[i]});
+    for (size_t i = span; i > 0;) {
+        int len = (int)(way[i] >> 16 & 0xFF);
+        len = len == 0xFF ? 1 : len;
+        i -= (size_t)len;
+        path.push_back({(uint32_t)(start + i), (uint8_t)len, (uint16_t)(len > 1 ? way[i + (size_t)len] & 0xFFFF : 0)});
+    }
     std::reverse(path.begin(), path.end());
+    return path;
+}
+
+/* Bits of path coded from the model as it is now; into symCost, the prices
+   of the model it leaves behind. */
+uint64_t Encoder::PathBits(const std::vector<Token> &path, uint32_t *symCost) const
+{
+    LzhTree model = st_.model;
+    uint64_t bits = 0;
+    for (const Token &t : path) {
+        int symbol = t.len == 1 ? data_[t.pos] : t.len + kMatchLengthBias;
+        uint64_t code;
+        int length;
+        SymbolCode(model, symbol, &code, &length);
+        bits += (uint64_t)length;
+        if (t.len > 1) {
+            int distCode, distLength;
+            DistanceCode(t.dist >> 6, &distCode, &distLength);
+            bits += (uint64_t)distLength + 6;
+        }
+        UpdateTree(model, (unsigned)symbol);
+    }
+    SymbolCosts(model, symCost);
+    return bits;
+}
+
+/* Cheapest parse of the next kPlanBlock offsets under the code lengths the
+   model gives now; the first kPlanCommit offsets' tokens become the plan.
+   With more cost rounds the block is parsed again under the prices of the
+   model its last parse leaves behind, for as long as that codes shorter. */
+void Encoder::PlanBlock(size_t start)
+{
+    size_t end = std::min(size_, start + kPlanBlock);
+    size_t span = end - start;
+    FindMatchesTo(start, end);
+    uint32_t symCost[kSymbolCount], after[kSymbolCount];
+    SymbolCosts(st_.model, symCost);
+    int64_t credit = std::min<int64_t>(relaxCredit_ + kLengthsPerOffset * (int64_t)span, kLengthCreditCap);
+    relaxCredit_ = credit;
+    std::vector<Token> path = CheapestPath(start, span, symCost, &relaxCredit_);
+    if (opt_.costRounds > 1) {
+        uint64_t bits = PathBits(path, after);
+        for (int round = 1; round < opt_.costRounds; round++) {
+            int64_t againCredit = credit;
+            std::vector<Token> again = CheapestPath(start, span, after, &againCredit);
+            uint64_t againBits = PathBits(again, after);
+            if (againBits >= bits)
+                break;
+            bits = againBits;
+            path.swap(again);
+        }
+    }
+    /* Keep the path's first part; the rest is costed again with what follows. */
     size_t keepBelow = end == size_ ? size_ : start + kPlanCommit;
+    for (size_t k = std::max(plannedTo_, end - std::min(end, kPlanRing)); k < end; k++)
+        planLen_[k & planMask_] = 0;
     plannedTo_ = start;
     for (const Token &t : path) {
         if (t.pos >= keepBelow)
             break;
-        planLen_[t.pos] = t.len;
-        planDist_[t.pos] = t.dist;
+        planLen_[t.pos & planMask_] = t.len;
+        planDist_[t.pos & planMask_] = t.dist;
         plannedTo_ = t.pos + t.len;
+    }
+}
+
+/* Has the tree search every offset from start up to end, and forgets the
+   offsets before start: later blocks start no earlier. */
+void Encoder::FindMatchesTo(size_t start, size_t end)
+{
+    size_t found = matchBase_ + matchFirst_.size() - 1;   /* offsets below have lists */
+    if (start >= found) {
+        matchList_.clear();
+        matchFirst_.assign(1, 0);
+        matchBase_ = start;
+        while (tree_->Next() < kPrefix + start)
+            tree_->Add(0, nullptr);
+    } else if (start > matchBase_) {
+        size_t drop = start - matchBase_;
+        uint32_t gone = matchFirst_[drop];
+        matchList_.erase(matchList_.begin(), matchList_.begin() + gone);
+        matchFirst_.erase(matchFirst_.begin(), matchFirst_.begin() + (long)drop);
+        for (uint32_t &f : matchFirst_)
+            f -= gone;
+        matchBase_ = start;
+    }
+    MatchCand m[kMaxMatch];
+    for (size_t pos = tree_->Next() - kPrefix; pos < end; pos++) {
+        int n = tree_->Add((int)std::min<size_t>(kMaxMatch, size_ - pos), m);
+        if (n == TreeFinder::kSkipped) {
+            /* Not searched: the matches one offset back, each a byte shorter,
+               still hold here. */
+            n = 0;
+            size_t k = pos - matchBase_;
+            for (uint32_t e = k > 0 ? matchFirst_[k - 1] : matchFirst_[k]; e < matchFirst_[k]; e++)
+                if (matchList_[e].len > kMinMatch)
+                    m[n++] = {matchList_[e].len - 1, matchList_[e].dist};
+        }
+        matchList_.insert(matchList_.end(), m, m + n);
+        matchFirst_.push_back((uint32_t)matchList_.size());
     }
 }
 
@@ -354,8 +439,11 @@ void Encoder::Snapshot()
 {
     st_.outSize = out_.size();
     snapshots_.push_back(st_);
-    if (snapshots_.size() > kSnapshotsKept)
+    if (snapshots_.size() > kSnapshotsKept) {
         snapshots_.pop_front();
+        for (; historyBase_ < snapshots_.front().tokens; historyBase_++)
+            history_.pop_front();
+    }
 }
 
 /* Puts the coder back to the moment before token tokenIndex was coded. */
@@ -365,8 +453,9 @@ void Encoder::RestoreTo(size_t tokenIndex)
         snapshots_.pop_back();
     st_ = snapshots_.back();
     out_.resize(st_.outSize);
-    std::vector<Token> replay(history_.begin() + (long)st_.tokens, history_.begin() + (long)tokenIndex);
-    history_.resize(st_.tokens);
+    std::vector<Token> replay(history_.begin() + (long)(st_.tokens - historyBase_),
+                              history_.begin() + (long)(tokenIndex - historyBase_));
+    history_.resize(st_.tokens - historyBase_);
     for (const Token &t : replay)
         Code(t);
     checked_ = out_.size();
@@ -375,14 +464,15 @@ void Encoder::RestoreTo(size_t tokenIndex)
 
 /* Other tokens at orig's offset, cheapest-looking first: the same length from
    another distance (the model sees the same symbol), shorter matches, a literal. */
-std::vector<Token> Encoder::Alternatives(const Token &orig) const
+std::vector<Token> Encoder::Alternatives(const Token &orig)
 {
     std::vector<Token> alts;
     MatchCand m[kMaxMatch];
-    int n = finder_->Find(orig.pos, size_, kGreedyChain, m);
+    const ChainFinder &chains = Chains();
+    int n = chains.Find(orig.pos, size_, kGreedyChain, m);
     if (orig.len > 1) {
         int d[16];
-        int nd = finder_->Distances(orig.pos, orig.len, kGreedyChain, d, 16);
+        int nd = chains.Distances(orig.pos, orig.len, kGreedyChain, d, 16);
         for (int k = 0; k < nd; k++)
             if (d[k] != orig.dist)
                 alts.push_back({orig.pos, orig.len, (uint16_t)d[k]});
@@ -408,11 +498,12 @@ bool Encoder::Recover()
 {
     stats_.conflicts++;
     size_t badByte = checked_;
-    size_t last = history_.size() - 1;
-    size_t oldest = snapshots_.front().tokens;
-    for (size_t back = 0; back <= last - oldest; back++) {
+    size_t last = st_.tokens - 1;
+    /* The oldest snapshot is read afresh: a trial that codes past the bad
+       byte may take a new one and let the oldest go. */
+    for (size_t back = 0; back <= last && last - back >= snapshots_.front().tokens; back++) {
         size_t idx = last - back;
-        Token orig = history_[idx];
+        Token orig = history_[idx - historyBase_];
         for (const Token &alt : Alternatives(orig)) {
             if (replayBudget_ == 0)
                 return false;
@@ -470,13 +561,18 @@ bool Encoder::Finish()
 
 bool Encoder::Run(std::vector<uint8_t> *result)
 {
-    MatchFinder finder(view_.data(), kPrefix + size_);
-    finder_ = &finder;
+    TreeFinder tree(view_.data(), kPrefix + size_ - std::min<size_t>(kPrefix + size_, kMinMatch - 1),
+                    opt_.parse == kParseGreedy ? kWindow + 1 : kTreeSteps,
+                    opt_.parse == kParseGreedy ? 0 : kStepsPerOffset);
+    tree_ = &tree;
+    matchBase_ = 0;
+    matchFirst_.assign(1, 0);
     InitTree(st_.model);
     st_.hold = 0;
     st_.held = 0;
     st_.pos = 0;
     st_.tokens = 0;
+    st_.matches = 0;
     if (opt_.head) {
         out_.assign(opt_.head, opt_.head + 4);
     } else {
@@ -494,9 +590,8 @@ bool Encoder::Run(std::vector<uint8_t> *result)
     }
     if (!Finish())
         return false;
-    for (const Token &t : history_)
-        stats_.matches += t.len > 1;
-    stats_.tokens = history_.size();
+    stats_.matches = st_.matches;
+    stats_.tokens = st_.tokens;
     if (opt_.stats)
         *opt_.stats = stats_;
     *result = std::move(out_);

@@ -26,6 +26,10 @@ struct EncodeOptions {
     bool avoidMarker = true;        /* false: code as if there were no marker */
     const uint8_t *head = nullptr;  /* 4 bytes written instead of the size field */
     EncodeStats *stats = nullptr;   /* filled when given */
+    /* Best parse: times each block may be parsed, the later ones under the
+       prices of the model the one before leaves behind; the first that codes
+       no shorter ends it. Benchmarks use it to show what re-costing gains. */
+    int costRounds = 1;
     /* A parse to follow instead of the encoder's own: at each input offset the
        length of the token that starts there (1 for a literal, 0 where none
        starts) and its coded distance. Tests use it to build streams that would

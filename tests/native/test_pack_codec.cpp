@@ -1,6 +1,7 @@
 // The packer's LZHUF encoder: round trips through the installer's decoder,
-// the marker guard against streams built to carry the marker, the size field,
-// and the independent decoder of lhasa.
+// its two match finders against each other, the marker guard against streams
+// built to carry the marker, the size field, and the independent decoder of
+// lhasa.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -10,6 +11,7 @@
 
 #include "tests/native/test_pack_helpers.h"
 #include "tools/lzhcodes.h"
+#include "tools/lzhenc_match.h"
 
 using namespace packtest;
 
@@ -25,6 +27,19 @@ struct DataCase {
 };
 
 /* Data that exercises the coder's paths. */
+/* Runs of 20 to 59 a's, each ended by a b: deep tree walks at every offset. */
+Bytes LetterRuns(size_t n, uint32_t seed)
+{
+    std::mt19937 rng(seed);
+    Bytes runs;
+    while (runs.size() < n) {
+        runs.insert(runs.end(), 20 + rng() % 40, 'a');
+        runs.push_back('b');
+    }
+    runs.resize(n);
+    return runs;
+}
+
 std::vector<DataCase> RoundTripCases()
 {
     std::vector<DataCase> cases;
@@ -35,6 +50,11 @@ std::vector<DataCase> RoundTripCases()
     cases.push_back({"random bytes: literals only, the tree rebuilt several times",
                      RandomBytes(150000, 7)});
     cases.push_back({"four letters at random: short matches everywhere", RandomBytes(60000, 8, 4)});
+    /* Past a mebibyte the best parse's plan ring wraps, and every offset has
+       hundreds of earlier ones with the same three bytes. */
+    cases.push_back({"two letters at random over 1.2 MB: the plan ring wraps", RandomBytes(1200000, 13, 2)});
+    cases.push_back({"runs of one letter: the best parse's search runs out of credit and skips offsets",
+                     LetterRuns(400000, 14)});
     cases.push_back({"text", ReadFileBytes(YELK_SAMPLES_DIR "/history.txt")});
     cases.push_back({"binary program", ReadFileBytes(YELK_SAMPLES_DIR "/yelk32.exe")});
     /* A random block repeated at a distance just inside the window: the copies
@@ -103,6 +123,100 @@ TEST(LzhEncode, DistanceCodesAreTheDecodersTables)
         EXPECT_EQ(codeHigh[code], high);
         EXPECT_EQ(codeLength[code], length);
         EXPECT_EQ(code & ((1 << (8 - length)) - 1), 0) << "code must sit in the top bits";
+    }
+}
+
+/* ---- Match search ----
+   The best parse takes its matches from the binary tree, the greedy parse
+   and the guard from the hash chains; unbounded, both must list the same
+   matches at every offset. */
+
+Bytes View(const Bytes &data)
+{
+    Bytes view(lzhenc::kPrefix, ' ');
+    view.insert(view.end(), data.begin(), data.end());
+    view.resize(view.size() + lzhenc::kViewSlack, 0);
+    return view;
+}
+
+std::vector<DataCase> MatchSearchCases()
+{
+    std::vector<DataCase> cases;
+    cases.push_back({"one byte", Bytes{'x'}});
+    cases.push_back({"three spaces: a match in the pre-fill only", Bytes(3, ' ')});
+    cases.push_back({"zeros: every key alike, each replaces the last", Bytes(9000, 0)});
+    cases.push_back({"two letters at random: deep trees", RandomBytes(20000, 21, 2)});
+    cases.push_back({"random bytes: hash collisions, few matches", RandomBytes(20000, 22)});
+    cases.push_back({"text", ReadFileBytes(YELK_SAMPLES_DIR "/history.txt")});
+    cases.push_back({"binary program", ReadFileBytes(YELK_SAMPLES_DIR "/yelk32.exe")});
+    cases.push_back({"runs of one letter: matches of every length up to the longest", LetterRuns(20000, 23)});
+    Bytes block = RandomBytes(4096, 24), wrap;
+    for (int k = 0; k < 3; k++)
+        wrap.insert(wrap.end(), block.begin(), block.end());
+    cases.push_back({"a block repeated as far back as the window reaches", wrap});
+    Bytes spaces(50, ' ');
+    Bytes tail = ReadFileBytes(YELK_SAMPLES_DIR "/menus.ini");
+    spaces.insert(spaces.end(), tail.begin(), tail.end());
+    cases.push_back({"spaces first: matches reach into the pre-fill", spaces});
+    return cases;
+}
+
+TEST(LzhEncode, TheTreeFindsWhatTheChainsFind)
+{
+    using namespace lzhenc;
+    for (const DataCase &c : MatchSearchCases()) {
+        SCOPED_TRACE(c.what);
+        ASSERT_FALSE(c.data.empty());
+        Bytes view = View(c.data);
+        size_t end = kPrefix + c.data.size();
+        ChainFinder chains(view.data(), end);
+        TreeFinder tree(view.data(), end - std::min<size_t>(end, kMinMatch - 1), 1 << 30);
+        while (tree.Next() < (size_t)kPrefix)
+            tree.Add(0, nullptr);
+        size_t listed = 0;
+        for (size_t pos = 0; pos < c.data.size(); pos++) {
+            MatchCand a[kMaxMatch], b[kMaxMatch];
+            int na = chains.Find(pos, c.data.size(), 1 << 30, a);
+            int nb = tree.Add((int)std::min<size_t>(kMaxMatch, c.data.size() - pos), b);
+            ASSERT_EQ(na, nb) << "at offset " << pos;
+            for (int k = 0; k < na; k++) {
+                ASSERT_EQ(a[k].len, b[k].len) << "at offset " << pos << ", match " << k;
+                ASSERT_EQ(a[k].dist, b[k].dist) << "at offset " << pos << ", match " << k;
+            }
+            listed += (size_t)na;
+        }
+        if (c.data.size() > 100)
+            EXPECT_GT(listed, 0u) << "the case must have matches to compare";
+    }
+}
+
+TEST(LzhEncode, ATreeCutShortListsOnlyRealMatches)
+{
+    /* Where the bound on steps cuts a walk, the nodes below are dropped;
+       where the credit is spent, offsets are left out of the tree. What is
+       listed must still be there, within the window, and longer than the
+       entry before it. */
+    using namespace lzhenc;
+    for (const DataCase &c : MatchSearchCases()) {
+        SCOPED_TRACE(c.what);
+        Bytes view = View(c.data);
+        size_t end = kPrefix + c.data.size();
+        TreeFinder tree(view.data(), end - std::min<size_t>(end, kMinMatch - 1), 3, 1, 64);
+        while (tree.Next() < (size_t)kPrefix)
+            tree.Add(0, nullptr);
+        for (size_t pos = 0; pos < c.data.size(); pos++) {
+            MatchCand m[kMaxMatch];
+            int maxLen = (int)std::min<size_t>(kMaxMatch, c.data.size() - pos);
+            int n = std::max(tree.Add(maxLen, m), 0);
+            size_t v = kPrefix + pos;
+            for (int k = 0; k < n; k++) {
+                ASSERT_GE(m[k].len, k == 0 ? kMinMatch : m[k - 1].len + 1) << "at offset " << pos;
+                ASSERT_LE(m[k].len, maxLen);
+                ASSERT_LT(m[k].dist, kWindow);
+                ASSERT_EQ(memcmp(&view[v - (size_t)m[k].dist - 1], &view[v], (size_t)m[k].len), 0)
+                    << "at offset " << pos << ": no match of " << m[k].len << " at distance " << m[k].dist;
+            }
+        }
     }
 }
 
@@ -272,10 +386,13 @@ TEST(MarkerGuard, StreamsSteeredOntoTheMarkerAreCodedAnotherWay)
 {
     const std::string marker = MarkerText();
     int built = 0;
+    /* After a long lead the guard keeps only its last snapshots and the
+       tokens since the oldest of them. */
+    for (int lead : {300, 20000})
     for (uint32_t seed = 1; seed <= 6; seed++) {
-        SCOPED_TRACE("seed " + std::to_string(seed));
+        SCOPED_TRACE("seed " + std::to_string(seed) + ", lead " + std::to_string(lead));
         Steering s(seed);
-        s.RandomLiterals(300);
+        s.RandomLiterals(lead);
         for (int k = 0; k < 8; k++) {
             /* A copy before each marker: the guard's way out. */
             s.Copy(8 + (int)(seed + (uint32_t)k) % 40, 17 + 23 * k);
@@ -304,7 +421,7 @@ TEST(MarkerGuard, StreamsSteeredOntoTheMarkerAreCodedAnotherWay)
         ASSERT_TRUE(DecodeAfterDirtyMember(stream, &decoded));
         EXPECT_TRUE(decoded == s.Data());
     }
-    EXPECT_EQ(built, 6);
+    EXPECT_EQ(built, 12);
 }
 
 TEST(MarkerGuard, StreamsEndingInAFirstPartOfTheMarkerGetAnotherEnd)
