@@ -1,5 +1,5 @@
 /* What the yelkpack subcommands share: the report line, the progress line,
-   file reading, the marker. */
+   file reading. */
 #include "tools/yelkpack.h"
 
 #include <cerrno>
@@ -8,8 +8,6 @@
 #include <cstring>
 #include <unistd.h>
 
-#include "common/session.h"
-#include "payload/marker.h"
 
 /* A progress line stands on the terminal, without its line break. */
 static bool progressShown;
@@ -66,9 +64,4 @@ int ReadWholeFile(const std::string &path, std::vector<uint8_t> *bytes, std::str
         return 0;
     }
     return 1;
-}
-
-void BuildSessionMarker()
-{
-    BuildMarker(session.marker);
 }

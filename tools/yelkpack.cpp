@@ -6,6 +6,9 @@
 
 #include <cstdio>
 
+#include "common/session.h"
+#include "payload/marker.h"
+
 int main(int argc, char **argv)
 {
     if (argc < 2)
@@ -25,7 +28,7 @@ int main(int argc, char **argv)
         if (a == "--help" || a == "-h")
             return HelpCommand({command});
 
-    BuildSessionMarker();
+    BuildMarker(session.marker);   /* the matcher's marker, as the installer builds it */
     if (command == "pack")
         return PackCommand(args);
     if (command == "list")

@@ -47,9 +47,6 @@ void ClearProgressLine();
 /* Reads a whole file; 0 and a report-ready reason on failure. */
 int ReadWholeFile(const std::string &path, std::vector<uint8_t> *bytes, std::string *why);
 
-/* The member marker in session.marker, as the installer builds it. */
-void BuildSessionMarker();
-
 /* What ExpectedPayloadCrc() answers in the tool. */
 void SetExpectedPayloadCrc(uint32_t crc);
 
