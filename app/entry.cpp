@@ -1,5 +1,6 @@
 /*
  * The process entry point of setup32.exe, in place of the C runtime's start-up.
+ * It first narrows the DLL search to the system folder (RestrictDllSearch).
  * The installer has no static constructors, reads no command line and registers
  * nothing to run at exit, so all it needs is WinMain's arguments and
  * ExitProcess with WinMain's result. msvcrt.dll sets itself up when it is
@@ -8,6 +9,8 @@
  */
 #include <windows.h>
 
+#include "app/startup.h"
+
 /* The linker's symbol at the module's first byte: the instance handle. */
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
@@ -15,6 +18,8 @@ extern "C" IMAGE_DOS_HEADER __ImageBase;
    bytes only; the compiler may assume more in what it calls. */
 extern "C" __attribute__((noreturn, force_align_arg_pointer)) void SetupEntry()
 {
+    /* Before anything else can load a DLL: none from the download folder. */
+    RestrictDllSearch();
     STARTUPINFOA startup;
     GetStartupInfoA(&startup);
     int show = (startup.dwFlags & STARTF_USESHOWWINDOW) ? startup.wShowWindow : SW_SHOWDEFAULT;

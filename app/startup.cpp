@@ -1,17 +1,45 @@
 /*
- * The one-installer-at-a-time test, the shell decision and the 3-D control
- * library. The library is taken only from the system folder by its full path:
- * a DLL of that name lying beside a downloaded setup32.exe is never loaded.
+ * The DLL search order, the one-installer-at-a-time test, the shell decision
+ * and the 3-D control library. The library is taken only from the system
+ * folder by its full path: a DLL of that name lying beside a downloaded
+ * setup32.exe is never loaded.
  */
 #include "app/startup.h"
 
 #include <cstring>
 
 typedef BOOL(WINAPI *Ctl3dCall)(HINSTANCE);
+typedef BOOL(WINAPI *SetDefaultDllDirectoriesCall)(DWORD);
+typedef BOOL(WINAPI *SetDllDirectoryCall)(LPCSTR);
+
+#ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
+#endif
 
 static HANDLE instanceMutex;        /* held from the claim to the exit */
 static HMODULE ctl3dLibrary;        /* non-null only while registered */
 static Ctl3dCall ctl3dUnregister;   /* its Ctl3dUnregister entry point */
+
+DllSearch RestrictDllSearch()
+{
+    /* An installer runs from the folder it was downloaded into. Windows looks
+       there first for a DLL that the program or a system DLL loads by bare
+       name, so a file named like a DLL that some system component loads late
+       would run inside the installer. */
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    if (kernel == nullptr)
+        return kDllSearchUnchanged;
+    SetDefaultDllDirectoriesCall setDefault =
+        (SetDefaultDllDirectoriesCall)(void *)GetProcAddress(kernel, "SetDefaultDllDirectories");
+    if (setDefault != nullptr && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32))
+        return kDllSearchSystemOnly;
+    /* Without it, the empty string at least takes the current folder out. */
+    SetDllDirectoryCall setDirectory =
+        (SetDllDirectoryCall)(void *)GetProcAddress(kernel, "SetDllDirectoryA");
+    if (setDirectory != nullptr && setDirectory(""))
+        return kDllSearchNoCurrent;
+    return kDllSearchUnchanged;
+}
 
 int ClaimSingleInstance(const char *name)
 {

@@ -1,12 +1,28 @@
 /*
- * Start-up decisions of WinMain kept apart so they can be tested: whether
- * another installer runs already, which shell the platform has, and the
- * optional 3-D control library, which is loaded from the system folder only.
+ * Start-up decisions kept apart so they can be tested: the DLL search order
+ * the process keeps from its first instruction, whether another installer
+ * runs already, which shell the platform has, and the optional 3-D control
+ * library, which is loaded from the system folder only.
  */
 #ifndef YELK_APP_STARTUP_H
 #define YELK_APP_STARTUP_H
 
 #include <windows.h>
+
+/* What RestrictDllSearch could do on this system. */
+enum DllSearch {
+    kDllSearchUnchanged = 0,   /* neither call exists (Windows 95 to 2000, XP before SP1) */
+    kDllSearchNoCurrent = 1,   /* SetDllDirectoryA(""): the current folder left out */
+    kDllSearchSystemOnly = 2   /* SetDefaultDllDirectories: the system folder alone */
+};
+
+/* Narrows where a DLL loaded by bare name may come from, for the rest of the
+   process: the system folder only where kernel32 has SetDefaultDllDirectories
+   (Windows 8 and later; Vista and 7 with update KB2533623), else without the
+   current folder where it has SetDllDirectoryA (XP SP1 and later). Both are
+   looked up at run time, so the program still loads where they are missing.
+   Called first of all, before anything can load a DLL late. */
+DllSearch RestrictDllSearch();
 
 /* 1 when this is the only installer running: the named mutex was made here
    and is kept until the process ends (called once, at the start). 0 when it

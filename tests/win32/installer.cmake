@@ -22,6 +22,24 @@ target_compile_definitions(ctl3d_partial PRIVATE YELK_CTL3D_PARTIAL)
 yelk_win32_test(test_startup test_startup.cpp)
 add_dependencies(test_startup ctl3d_full ctl3d_partial)
 
+# Planted DLLs: a program of its own in a folder of its own, with two DLLs
+# beside it that leave a mark file when loaded, one under a made-up name and
+# one named like a system DLL. The program runs the installer's start-up
+# routine (app/startup.cpp itself) before it loads one by bare name.
+set(plant_dir ${CMAKE_CURRENT_BINARY_DIR}/planted)
+add_executable(plant_probe plant_probe.cpp ${CMAKE_SOURCE_DIR}/app/startup.cpp)
+target_include_directories(plant_probe PRIVATE ${CMAKE_SOURCE_DIR})
+set_target_properties(plant_probe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${plant_dir})
+foreach(name yelkplant msimg32)
+    add_library(planted_${name} SHARED planted_dll.c)
+    set_target_properties(planted_${name} PROPERTIES OUTPUT_NAME ${name} PREFIX ""
+        RUNTIME_OUTPUT_DIRECTORY ${plant_dir})
+    add_dependencies(test_startup planted_${name})
+endforeach()
+add_dependencies(test_startup plant_probe)
+yelk_wine_path(plant_probe_exe ${plant_dir}/plant_probe.exe)
+target_compile_definitions(test_startup PRIVATE "YELK_PLANT_PROBE=\"${plant_probe_exe}\"")
+
 # The dialog procedure on the real template, with the packed payload as the
 # installer stream.
 yelk_win32_test(test_dialog DIALOGS test_dialog.cpp)

@@ -241,3 +241,72 @@ TEST_F(Ctl3dTest, ErrorModeIsSetBeforeAnythingCanFail)
 }
 
 }  // namespace
+
+#ifdef YELK_PLANT_PROBE
+/* A DLL that lies beside a downloaded program under a name the program (or a
+   system DLL in it) loads by bare name runs inside it, unless the start-up
+   routine has narrowed the search first. plant_probe.exe lies beside two
+   planted DLLs, each leaving a mark file when loaded; it runs once per row
+   in a process of its own, since the narrowed search holds for the process. */
+class PlantedDllTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        /* Wine would take its own msimg32 over one beside the program; as on
+           Windows, the file found first in the search must win. */
+        HKEY key;
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\DllOverrides", 0, nullptr, 0,
+                            KEY_WRITE, nullptr, &key, nullptr) == ERROR_SUCCESS) {
+            static const char order[] = "native,builtin";
+            RegSetValueExA(key, "msimg32", 0, REG_SZ, (const BYTE *)order, sizeof order);
+            RegCloseKey(key);
+        }
+    }
+
+    /* Runs the probe; its exit code, or -1 when it could not be started. */
+    static int Probe(const char *mode, const char *name)
+    {
+        std::string command = std::string("\"") + YELK_PLANT_PROBE + "\" " + mode + " " + name;
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process = {};
+        if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                            &startup, &process))
+            return -1;
+        WaitForSingleObject(process.hProcess, 30000);
+        DWORD code = (DWORD)-1;
+        GetExitCodeProcess(process.hProcess, &code);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        return (int)code;
+    }
+};
+
+TEST_F(PlantedDllTest, StartupRoutineKeepsDllsBesideTheProgramOut)
+{
+    const char *mark = "c:\\planted-dll.mark";
+    SetEnvironmentVariableA("YELK_PLANT_MARK", mark);
+    struct Row {
+        const char *mode, *name;
+        bool marked;    /* the planted DLL's code ran */
+        int exitCode;   /* 10 × the routine's result (2: system folder only) + 1 if not loaded */
+    } rows[] = {
+        /* A made-up name: found only beside the program, so after the routine
+           nothing is loaded at all. */
+        {"plain", "yelkplant.dll", true, 0},
+        {"restricted", "yelkplant.dll", false, 21},
+        /* A system DLL's name: after the routine the system folder's own loads. */
+        {"plain", "msimg32.dll", true, 0},
+        {"restricted", "msimg32.dll", false, 20},
+    };
+    for (const Row &r : rows) {
+        DeleteFileA(mark);
+        EXPECT_EQ(r.exitCode, Probe(r.mode, r.name)) << r.mode << " " << r.name;
+        EXPECT_EQ(r.marked, GetFileAttributesA(mark) != INVALID_FILE_ATTRIBUTES)
+            << r.mode << " " << r.name << (r.marked ? ": the planted DLL did not run, so this"
+                                                      " Wine does not show the fault"
+                                                    : ": the planted DLL ran");
+    }
+    DeleteFileA(mark);
+}
+#endif
