@@ -29,13 +29,12 @@ static LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LP
                             0) == -1)
             MessageBoxA(nullptr, "Unable to display dialog", "System Error",
                         MB_ICONERROR | MB_SYSTEMMODAL);
-        SetTimer(window, IDT_CLOSE, kCloseDelay, nullptr);
+        SetTimer(window, IDT_PUMP, kCloseDelay, nullptr);
         return 0;
     case WM_TIMER:
-        if (wParam == IDT_CLOSE) {
-            KillTimer(window, IDT_CLOSE);
-            PostMessageA(window, WM_CLOSE, 0, 0);
-        }
+        /* Whatever the timer: the window's one timer is the close delay. */
+        KillTimer(window, IDT_PUMP);
+        PostMessageA(window, WM_CLOSE, 0, 0);
         return 0;
     case WM_CLOSE:
         DestroyWindow(window);

@@ -13,6 +13,7 @@
 #include "common/messages.h"
 #include "common/platform.h"
 #include "common/session.h"
+#include "app/platform_win32.h"
 #include "wizard/trace.h"
 #include "wizard/wizard.h"
 
@@ -79,11 +80,71 @@ int DeleteFileAt(const char *path)
     return DeleteFileA(path) != 0;
 }
 
+int MoveFileReplacingByRenames(const char *from, const char *to)
+{
+    DWORD attributes = GetFileAttributesA(to);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return MoveFileA(from, to) != 0;
+    /* Refused as MoveFileExA refuses them: a folder or a read-only file at to. */
+    if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return 0;
+    }
+    /* The old file steps aside under a name of its own in its folder (made by
+       the system's temporary-name call, then freed for the rename), the new
+       one takes its place, and only then is the old one removed. */
+    char folder[MAX_PATH];
+    size_t length = strlen(to);
+    if (length >= sizeof folder)
+        return 0;
+    memcpy(folder, to, length + 1);
+    char *cut = strrchr(folder, '\\');
+    if (cut == nullptr)
+        strcpy(folder, ".");
+    else if (cut == folder || cut[-1] == ':')
+        cut[1] = '\0';   /* a file in a root folder */
+    else
+        cut[0] = '\0';
+    char aside[MAX_PATH];
+    if (!GetTempFileNameA(folder, "ynw", 0, aside))
+        return 0;
+    if (!DeleteFileA(aside) || !MoveFileA(to, aside)) {
+        DeleteFileA(aside);
+        return 0;
+    }
+    if (!MoveFileA(from, to)) {
+        DWORD error = GetLastError();
+        /* The old file goes back: the move failed, nothing was replaced. */
+        MoveFileA(aside, to);
+        SetLastError(error);
+        return 0;
+    }
+    DeleteFileA(aside);
+    return 1;
+}
+
+typedef BOOL(WINAPI *MoveFileExCall)(LPCSTR, LPCSTR, DWORD);
+
 int MoveFileReplacing(const char *from, const char *to)
 {
+    /* Windows 95, 98 and Me export MoveFileExA but do not implement it: it
+       always fails there, and they replace by renames. The version word's
+       top bit tells them, once. Elsewhere MoveFileExA is looked up rather
+       than imported, so that the import table holds nothing the oldest
+       versions only stub. */
+    static int chosen;
+    static MoveFileExCall moveFileEx;
+    if (!chosen) {
+        chosen = 1;
+        if ((GetVersion() & 0x80000000u) == 0)
+            moveFileEx = (MoveFileExCall)(void *)GetProcAddress(GetModuleHandleA("kernel32.dll"),
+                                                                "MoveFileExA");
+    }
+    if (moveFileEx == nullptr)
+        return MoveFileReplacingByRenames(from, to);
     /* The file at to is replaced only when the move itself succeeds; copying is
        allowed so that a move onto another volume works too. */
-    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
+    return moveFileEx(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
 }
 
 int MakeFolder(const char *path)

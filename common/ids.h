@@ -72,8 +72,8 @@
 
 /* Private messages and timers (WM_USER is 1024) */
 #define UM_SHOWWIZARD       1124   /* posted by WinMain to the main window: run the wizard */
-#define IDT_PUMP            1125   /* one-shot 25 ms timer armed after each extraction slice */
+#define IDT_PUMP            1125   /* one-shot timer: 25 ms on the wizard after each extraction
+                                      slice; 50 ms on the main window when the wizard ends (close) */
 #define UM_PUMP             1126   /* posted to the wizard: run the next extraction slice */
-#define IDT_CLOSE           1127   /* one-shot 50 ms timer of the main window, armed when the wizard ends: close */
 
 #endif

@@ -88,21 +88,22 @@ static void StartInstall(HWND dialog)
     session.keepSettings = IsChecked(dialog, IDC_KEEPSETTINGS);
     session.createShortcuts = IsChecked(dialog, IDC_CREATESHORTCUTS);
     SetPage(dialog, kPageProgress);
-    SetFocus(GetDlgItem(dialog, IDC_BUTTON2));
     TraceMark("progress-page");
-    StartResult started = StartInstallRun();
-    TraceMark("run-started");
-    switch (started) {
-    case kStartReady:
-        PostMessageA(dialog, UM_PUMP, 0, 0);
-        break;
-    case kStartFolderFailed:
+    /* The status, the empty bar and the folder; error [1] when it cannot be
+       made, and the user is back on the options page. */
+    if (PrepareInstallRun() != kDestDirReady) {
+        TraceMark("run-started");
         SetPage(dialog, kPageFolder);
-        break;
-    case kStartPayloadFailed:
-        EndDialog(dialog, 1);
-        break;
+        return;
     }
+    /* The folder stands: Abort takes the focus, then the payload is checked. */
+    SetFocus(GetDlgItem(dialog, IDC_BUTTON2));
+    int opened = OpenPayload();
+    TraceMark("run-started");
+    if (opened)
+        PostMessageA(dialog, UM_PUMP, 0, 0);
+    else
+        EndDialog(dialog, 1);
 }
 
 static void PressButton1(HWND dialog)

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "common/ids.h"
+#include "app/platform_win32.h"
 #include "common/platform.h"
 #include "common/session.h"
 
@@ -177,6 +178,83 @@ TEST(PlatformWin32, MoveReplacesOnlyWhenItLands)
     EXPECT_EQ(MoveFileReplacing(from.c_str(), to.c_str()), 0);
     EXPECT_EQ(ReadFile(to), "new");
     Remove(to);
+}
+
+/* Both replaces, the one of the NT family (MoveFileExA) and the one by
+   renames of Windows 95, 98 and Me, give the same results: the old file is
+   replaced only when the new one lands, and is whole again when it does not. */
+TEST(PlatformWin32, ReplaceByRenamesActsAsMoveFileEx)
+{
+    typedef int (*Replace)(const char *, const char *);
+    struct Way {
+        const char *name;
+        Replace replace;
+    } ways[] = {{"MoveFileReplacing", MoveFileReplacing},
+                {"MoveFileReplacingByRenames", MoveFileReplacingByRenames}};
+    std::string folder = Scratch("yelk-replace");
+    std::string from = folder + "\\new.txt", to = folder + "\\old.txt";
+    for (const Way &way : ways) {
+        SCOPED_TRACE(way.name);
+        CreateDirectoryA(folder.c_str(), nullptr);
+
+        /* Over an existing file, and where there is none. */
+        WriteFile(from, "new");
+        WriteFile(to, "old");
+        EXPECT_EQ(way.replace(from.c_str(), to.c_str()), 1);
+        EXPECT_EQ(ReadFile(to), "new");
+        EXPECT_EQ(PathExists(from.c_str()), 0);
+        Remove(to);
+        WriteFile(from, "new");
+        EXPECT_EQ(way.replace(from.c_str(), to.c_str()), 1);
+        EXPECT_EQ(ReadFile(to), "new");
+
+        /* The second move fails (nothing to move): the old file is put back. */
+        EXPECT_EQ(way.replace(from.c_str(), to.c_str()), 0);
+        EXPECT_EQ(ReadFile(to), "new");
+
+        /* The old file cannot step aside (held open without delete sharing):
+           nothing changes. */
+        WriteFile(from, "newer");
+        HANDLE held = CreateFileA(to.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(way.replace(from.c_str(), to.c_str()), 0);
+        CloseHandle(held);
+        EXPECT_EQ(ReadFile(to), "new");
+        EXPECT_EQ(ReadFile(from), "newer");
+
+        /* A read-only file or a folder at the destination is refused. (Wine
+           run as root lets MoveFileExA replace a read-only file, which
+           Windows refuses: that row holds for the renames alone here.) */
+        if (way.replace == MoveFileReplacingByRenames) {
+            SetFileAttributesA(to.c_str(), FILE_ATTRIBUTE_READONLY);
+            EXPECT_EQ(way.replace(from.c_str(), to.c_str()), 0);
+            SetFileAttributesA(to.c_str(), FILE_ATTRIBUTE_NORMAL);
+            EXPECT_EQ(ReadFile(to), "new");
+        }
+        std::string sub = folder + "\\sub";
+        CreateDirectoryA(sub.c_str(), nullptr);
+        EXPECT_EQ(way.replace(from.c_str(), sub.c_str()), 0);
+        EXPECT_EQ(ReadFile(from), "newer");
+        RemoveDirectoryA(sub.c_str());
+
+        /* Nothing is left beside the two files: no file set aside. */
+        Remove(from);
+        Remove(to);
+        EXPECT_EQ(RemoveDirectoryA(folder.c_str()), TRUE) << "the folder still holds a file";
+        if (PathExists(folder.c_str())) {
+            WIN32_FIND_DATAA found;
+            HANDLE walk = FindFirstFileA((folder + "\\*").c_str(), &found);
+            for (BOOL more = walk != INVALID_HANDLE_VALUE; more; more = FindNextFileA(walk, &found))
+                if (found.cFileName[0] != '.') {
+                    ADD_FAILURE() << "left behind: " << found.cFileName;
+                    DeleteFileA((folder + "\\" + found.cFileName).c_str());
+                }
+            if (walk != INVALID_HANDLE_VALUE)
+                FindClose(walk);
+            RemoveDirectoryA(folder.c_str());
+        }
+    }
 }
 
 TEST(PlatformWin32, FoldersOneLevelAtATime)
