@@ -9,7 +9,21 @@
  */
 #include <windows.h>
 
+#include <cstddef>
+
 #include "app/startup.h"
+
+/* The image's load configuration: only DependentLoadFlags is set, so that
+   from Windows 10 1607 on what the static imports pull in while the process
+   starts comes from the system folder too (RestrictDllSearch covers what is
+   loaded later). Its size ends before the structured-exception handler
+   table, which leaves the handler checks as for an image without it. GNU ld
+   does not point the directory entry at it; cmake/set-load-config.py does
+   after the link. */
+extern "C" __attribute__((used)) const IMAGE_LOAD_CONFIG_DIRECTORY _load_config_used = {
+    .Size = offsetof(IMAGE_LOAD_CONFIG_DIRECTORY, SEHandlerTable),
+    .Reserved1 = 0x0800 /* DependentLoadFlags: LOAD_LIBRARY_SEARCH_SYSTEM32 */
+};
 
 /* The linker's symbol at the module's first byte: the instance handle. */
 extern "C" IMAGE_DOS_HEADER __ImageBase;

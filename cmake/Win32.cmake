@@ -221,6 +221,14 @@ function(yelk_installer target resources crc payload)
         -s -Wl,-Map=${CMAKE_CURRENT_BINARY_DIR}/${target}.map
         -Wl,--require-defined=${YELK_C_PREFIX}expectedCrcRecord)
     set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${script})
+    # GNU ld 2.40 links the load configuration record (app/entry.cpp) but
+    # leaves the directory entry empty: it is set after the link, with the
+    # PE checksum, before anything checks or signs the file.
+    target_link_options(${target} PRIVATE -Wl,--require-defined=${YELK_C_PREFIX}_load_config_used)
+    add_custom_command(TARGET ${target} POST_BUILD
+        COMMAND python3 ${CMAKE_SOURCE_DIR}/cmake/set-load-config.py $<TARGET_FILE:${target}>
+                ${CMAKE_CURRENT_BINARY_DIR}/${target}.map
+        VERBATIM)
     # An installer that would report itself corrupt, or that has outgrown its
     # size, never stays in the tree.
     add_custom_command(TARGET ${target} POST_BUILD

@@ -3,7 +3,8 @@
 and DLL against tests/imports/imports.txt: each function must work on the
 oldest Windows the README claims (Windows 95 and NT 4.0), or be stubbed there
 with a note on how its failure is handled; each DLL must be one that Windows
-keeps in its known-DLL list. Prints the DLLs with the first version whose
+keeps in its known-DLL list; and the image's DependentLoadFlags must be
+LOAD_LIBRARY_SEARCH_SYSTEM32. Prints the DLLs with the first version whose
 list holds them.
 
     check-imports.py SETUP32_EXE TABLE
@@ -49,6 +50,14 @@ def read_imports(path):
         start = offset(rva)
         return data[start:data.index(b"\0", start)].decode("ascii")
 
+    # The load configuration's DependentLoadFlags (offset 0x36 in PE32,
+    # 0x4E in PE32+), or None without the directory or with one too short.
+    flags = None
+    config_rva, config_size = struct.unpack_from("<II", data, directories + 8 * 10)
+    flags_at = 0x36 if thunk_size == 4 else 0x4E
+    if config_rva and config_size >= flags_at + 2:
+        flags = struct.unpack_from("<H", data, offset(config_rva) + flags_at)[0]
+
     import_rva = struct.unpack_from("<I", data, directories + 8)[0]
     imports = []
     at = offset(import_rva)
@@ -68,7 +77,7 @@ def read_imports(path):
                 imports.append((dll, text(value + 2)))
             thunk += thunk_size
         at += 20
-    return imports
+    return imports, flags
 
 
 def read_table(path):
@@ -92,7 +101,7 @@ def main(argv):
         print(__doc__)
         return 2
     try:
-        imports = read_imports(argv[1])
+        imports, flags = read_imports(argv[1])
     except (OSError, ValueError, struct.error) as error:
         print("%s: %s" % (argv[1], error))
         return 2
@@ -118,6 +127,11 @@ def main(argv):
             faults.append("%s: not a known DLL; it could be loaded from the installer's folder" % dll)
         else:
             print("known DLL %-13s from NT %s" % (dll, known[dll.lower()]))
+    # What the static imports pull in at start-up comes from the system
+    # folder only (Windows 10 1607 and later).
+    if flags != 0x800:
+        faults.append("load configuration: DependentLoadFlags %s, not 0x800 "
+                      "(LOAD_LIBRARY_SEARCH_SYSTEM32)" % ("missing" if flags is None else hex(flags)))
     print("%d imports from %d DLLs" % (len(imports), len(dlls)))
     for fault in faults:
         print("FAIL " + fault)
