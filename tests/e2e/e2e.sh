@@ -230,6 +230,16 @@ group_win98() {
         fail "UninstallString '$(reg_value UninstallString)'"
     check_group 'c:\yelk' ''
     check_desktop_link 'c:\yelk'
+
+    # A second run over the first, without backups or kept settings: every
+    # member replaces a file, which the 9x family (where MoveFileExA does not
+    # work) does by renames.
+    printf 'changed by the user\r\n' >>"$C/Yelk/about.txt"
+    drive win98-again install backups=0 keep=0
+    has "exit 0"
+    same_files "$C/Yelk" yelk.ini
+    [ ! -e "$C/Yelk/backup" ] || fail "a backup folder without backups"
+    ! ls "$C/Yelk" | grep -qi '\.tmp$' || fail "a file set aside was left: $(ls "$C/Yelk" | grep -i '\.tmp$')"
 }
 
 group_abort() {
