@@ -3,19 +3,37 @@
 # its own, from the prefix's drive C. On $DISPLAY when there is one; otherwise on
 # Xvfb, saving a screenshot of the first page to build/win32/setup32-first-page.png.
 # YELK_PAYLOAD_DIR=/some/folder packs that folder instead of samples/client.
+#
+# On a machine that cannot run 32-bit programs (scripts/windows-tier.sh;
+# YELK_WINDOWS_TIER=i686|x86_64 forces the choice) it builds and runs the
+# x86_64 build of the same sources (the x86_64 preset) under Wine's 64-bit
+# loader in a 64-bit prefix instead, and says so; the screenshot is then
+# build/x86_64/setup32-first-page.png.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 "$root/scripts/deps.sh"
+tier=$("$root/scripts/windows-tier.sh")
 
-if [ -n "${YELK_PAYLOAD_DIR:-}" ]; then
-    cmake --preset win32 -DYELK_PAYLOAD_DIR="$(cd "$YELK_PAYLOAD_DIR" && pwd)"
+if [ "$tier" = i686 ]; then
+    preset=win32
 else
-    cmake --preset win32
+    preset=x86_64
+    if [ -n "${YELK_WINDOWS_TIER:-}" ]; then why="YELK_WINDOWS_TIER=x86_64"; else why="this machine cannot run 32-bit programs"; fi
+    echo "run.sh: running the x86_64 build of setup32.exe (same sources; a test vehicle, not the shipped file) in a 64-bit Wine prefix: $why"
 fi
-cmake --build --preset win32 --target setup32
+if [ -n "${YELK_PAYLOAD_DIR:-}" ]; then
+    cmake --preset $preset -DYELK_PAYLOAD_DIR="$(cd "$YELK_PAYLOAD_DIR" && pwd)"
+else
+    cmake --preset $preset
+fi
+cmake --build --preset $preset --target setup32
 
-build=$root/build/win32
+build=$root/build/$preset
+# The tree's Wine loader (the x86_64 tree names the 64-bit one): prefix.sh
+# makes the prefix with it and keeps it in the env file.
+loader=$(sed -n 's/^YELK_WINE_LOADER:[A-Z]*=//p' "$build/CMakeCache.txt")
+export YELK_WINE_LOADER=${loader:-wine}
 dir=$build/wine/run
 shot=$build/setup32-first-page.png
 user_display=${DISPLAY:-}
