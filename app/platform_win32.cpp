@@ -5,6 +5,8 @@
  */
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
 #include <share.h>
 
 #include <cstring>
@@ -144,4 +146,49 @@ int FileBarWidth()
 int OverallBarWidth()
 {
     return ControlWidth(IDC_OVERALLBAR, 0);
+}
+
+/* ---- Files a run makes for itself ---- */
+
+FILE *CreateNewFile(const char *path)
+{
+    /* CREATE_NEW fails on anything that stands at the name. The handle becomes
+       a C stream through a descriptor; others may read the file while it is
+       open, none may write it. */
+    HANDLE h = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (h == INVALID_HANDLE_VALUE)
+        return nullptr;
+    int fd = _open_osfhandle((intptr_t)h, _O_WRONLY | _O_BINARY);
+    if (fd < 0) {
+        CloseHandle(h);
+        DeleteFileA(path);
+        return nullptr;
+    }
+    FILE *f = _fdopen(fd, "wb");
+    if (f == nullptr) {
+        _close(fd);
+        DeleteFileA(path);
+    }
+    return f;
+}
+
+FILE *CreateUniqueFile(const char *folder, char *out, int size)
+{
+    /* GetTempFileNameA with 0 creates the file under a name that was free. */
+    char path[MAX_PATH];
+    if (size < MAX_PATH || GetTempFileNameA(folder, "yk", 0, path) == 0)
+        return nullptr;
+    FILE *f = OpenFileStream(path, "wb");
+    if (f == nullptr) {
+        DeleteFileA(path);
+        return nullptr;
+    }
+    strcpy(out, path);
+    return f;
+}
+
+int FolderExists(const char *path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }

@@ -3,12 +3,14 @@
  * `yelkpack pack --crc-header` and defines YELK_PAYLOAD_CRC; the installer
  * build compiles this file with that header's folder on the include path.
  * The value lives in a tagged record ("YELKCRC1" then the CRC, little-endian)
- * that `yelkpack list` and `verify` find in the executable by its tag. The
- * record is read through a volatile access, so it is kept whole and never
- * folded into the code.
+ * that `yelkpack list` and `verify` find in the executable by its tag; each
+ * member's decoded size and CRC-32 in a second one ("YELKMEM1" then lowercase
+ * hex text, YELK_MEMBER_CHECKS). The records are read through volatile
+ * accesses, so they are kept whole and never folded into the code.
  */
 #include "payload/container.h"
 #include "payload/crcrecord.h"
+#include "payload/extract.h"
 
 #include "payload_crc.h"
 
@@ -18,7 +20,20 @@ const volatile ExpectedCrcRecord expectedCrcRecord = {
     YELK_PAYLOAD_CRC,
 };
 
+extern const volatile MemberCheckRecord memberCheckRecord;
+const volatile MemberCheckRecord memberCheckRecord = {
+    {'Y', 'E', 'L', 'K', 'M', 'E', 'M', '1'},
+    YELK_MEMBER_CHECKS,
+};
+
+/* Asked once per run, before the payload is checked: the member checks are
+   read along with the CRC. A damaged member record makes the expected CRC 0,
+   which no payload matches ([10]). */
 uint32_t ExpectedPayloadCrc()
 {
-    return expectedCrcRecord.crc;
+    char text[sizeof memberCheckRecord.text];
+    for (size_t i = 0; i < sizeof text; i++)
+        text[i] = memberCheckRecord.text[i];
+    text[sizeof text - 1] = '\0';
+    return ReadMemberChecks(text) ? expectedCrcRecord.crc : 0;
 }

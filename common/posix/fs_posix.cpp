@@ -3,6 +3,8 @@
 #include "common/posix/posix_platform.h"
 
 #include <cctype>
+#include <cerrno>
+#include <fcntl.h>
 #include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
@@ -135,4 +137,54 @@ int MakeFolder(const char *path)
 int RemoveFolder(const char *path)
 {
     return rmdir(ToLinuxPath(path).c_str()) == 0;
+}
+
+/* O_EXCL with O_CREAT never opens what already stands at the name: neither a
+   file, nor a link (which is not followed), nor a FIFO. */
+static FILE *OpenCreated(const std::string &linuxPath)
+{
+    int fd = open(linuxPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return nullptr;
+    FILE *f = fdopen(fd, "wb");
+    if (f == nullptr) {
+        close(fd);
+        unlink(linuxPath.c_str());
+    }
+    return f;
+}
+
+FILE *CreateNewFile(const char *path)
+{
+    return OpenCreated(ToLinuxPath(path));
+}
+
+FILE *CreateUniqueFile(const char *folder, char *out, int size)
+{
+    /* Names like the Windows temporary-file call makes: "yk", four hex digits,
+       ".tmp"; a taken name moves on to the next number. */
+    static unsigned next;
+    if (next == 0)
+        next = (unsigned)getpid() * 2654435761u;
+    for (int tries = 0; tries < 65536; tries++) {
+        char name[16];
+        snprintf(name, sizeof name, "yk%04X.tmp", (next++) & 0xFFFFu);
+        std::string path = std::string(folder) + "\\" + name;
+        if ((int)path.size() >= size)
+            return nullptr;
+        FILE *f = OpenCreated(ToLinuxPath(path));
+        if (f) {
+            strcpy(out, path.c_str());
+            return f;
+        }
+        if (errno != EEXIST)
+            return nullptr;
+    }
+    return nullptr;
+}
+
+int FolderExists(const char *path)
+{
+    struct stat st;
+    return stat(ToLinuxPath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }

@@ -1,0 +1,43 @@
+/*
+ * The run's journal: a small file in the destination folder that says, one
+ * line per step and written before the step, what the run is about to do to
+ * the files there. A run that fails or is aborted undoes its steps from it; a
+ * run that was killed leaves it behind, and the next run over the folder
+ * undoes those steps before it starts its own.
+ */
+#ifndef YELK_PAYLOAD_JOURNAL_H
+#define YELK_PAYLOAD_JOURNAL_H
+
+/* Steps a journal records. */
+enum JournalStep {
+    kStepMadeFolder = 'D',   /* this run created destDir */
+    kStepMadeBackup = 'F',   /* this run created the backup folder */
+    kStepTempFile = 'T',     /* this run created a file of its own (name) */
+    kStepToBackup = 'B',     /* member index's file moves into the backup folder */
+    kStepAside = 'R',        /* member index's file moves aside to name, which this run created */
+    kStepWrite = 'W',        /* member index's new file takes its name */
+    kStepDone = 'C'          /* the run finished: only its own files remain to go */
+};
+
+/* The journal's file name in destDir. */
+extern const char kJournalName[];
+
+/* Appends one step and flushes it; opens the journal at the first step (a
+   journal that was there already is not overwritten). name is a file name in
+   destDir without folder, or nullptr. 1 when the step is on record. */
+int JournalNote(JournalStep step, int index, const char *name);
+
+/* The run finished: marks it done, removes the journal, then the files it
+   set aside and its temporary files. */
+void FinishJournal();
+
+/* Undoes the steps the journal in destDir records, last first: new member
+   files go, files moved into the backup folder or aside go back to their
+   names, the run's own files go; then the journal goes. Also used at the
+   start of a run for what a killed run left (createdDestDir is then set when
+   that run had created the folder). 1 when there was no journal or all was
+   undone; 0 when something could not be put back (the journal then stays, so
+   that a later run can finish it). */
+int RollBackJournal();
+
+#endif
