@@ -125,7 +125,11 @@ protected:
 
     /* Writes an installer file (image + payload) into the sandbox; its path. */
     std::string WriteInstaller(const Bytes &bytes, const char *name = "setup.bin");
-    /* An installer file of a client version, with some image bytes ahead. */
+    /* Sets the member checks (memberChecks) to the sizes and CRCs of files,
+       as the packer records them for the installer. */
+    static void SetChecks(const std::vector<Bytes> &files);
+    /* An installer file of a client version, with some image bytes ahead;
+       the member checks are set to its files. */
     std::string InstallerOf(const std::vector<Bytes> &files, size_t imageSize = 3000);
 
     /* Runs what the Install button runs (PrepareInstallRun), but opens the
