@@ -43,6 +43,52 @@ static int IsSeparator(char c)
     return c == '\\' || c == '/';
 }
 
+static char Lower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c;
+}
+
+/* 1 when a folder name of length characters can be made: not one that ends
+   in a space or a dot (the system would drop them and name another folder),
+   and not a device the system reserves (con, prn, aux, nul, com1 to com9,
+   lpt1 to lpt9, with any extension and spaces before it). */
+static int UsableName(const char *name, size_t length)
+{
+    if (length == 0)
+        return 1;
+    if (name[length - 1] == ' ' || name[length - 1] == '.')
+        return 0;
+    size_t base = 0;
+    while (base < length && name[base] != '.')
+        base++;
+    while (base > 0 && name[base - 1] == ' ')
+        base--;
+    char word[5] = {0};
+    if (base < 3 || base > 4)
+        return 1;
+    for (size_t i = 0; i < base; i++)
+        word[i] = Lower(name[i]);
+    if (base == 3)
+        return strcmp(word, "con") != 0 && strcmp(word, "prn") != 0 && strcmp(word, "aux") != 0 &&
+               strcmp(word, "nul") != 0;
+    return !((strncmp(word, "com", 3) == 0 || strncmp(word, "lpt", 3) == 0) && word[3] >= '1' && word[3] <= '9');
+}
+
+/* 1 when every folder name in path can be made. */
+static int UsableNames(const char *path)
+{
+    for (const char *p = path;;) {
+        const char *end = p;
+        while (*end != '\0' && !IsSeparator(*end))
+            end++;
+        if (!UsableName(p, (size_t)(end - p)))
+            return 0;
+        if (*end == '\0')
+            return 1;
+        p = end + 1;
+    }
+}
+
 int IsUsableDestDir(const char *folder)
 {
     size_t length = strlen(folder);
@@ -50,7 +96,7 @@ int IsUsableDestDir(const char *folder)
         return 0;
     char drive = folder[0];
     if (((drive >= 'a' && drive <= 'z') || (drive >= 'A' && drive <= 'Z')) && folder[1] == ':')
-        return IsSeparator(folder[2]);
+        return IsSeparator(folder[2]) && UsableNames(folder + 3);
     /* "\\\\server\\share": a server name and a share name after it. */
     if (!IsSeparator(folder[0]) || !IsSeparator(folder[1]))
         return 0;
@@ -59,5 +105,6 @@ int IsUsableDestDir(const char *folder)
     while (server[serverLength] != '\0' && !IsSeparator(server[serverLength]))
         serverLength++;
     const char *share = server + serverLength;
-    return serverLength > 0 && IsSeparator(share[0]) && share[1] != '\0' && !IsSeparator(share[1]);
+    return serverLength > 0 && IsSeparator(share[0]) && share[1] != '\0' && !IsSeparator(share[1]) &&
+           UsableNames(share + 1);
 }

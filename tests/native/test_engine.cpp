@@ -255,10 +255,15 @@ TEST_F(Engine, FolderThatCannotBeTheDestinationIsRefusedBeforeAnythingIsWritten)
 {
     std::string file = InstallerOf(ClientFiles(1));
     // Relative names would land wherever the run happens to be; a folder too
-    // long would have its composed paths cut. Both are [1] with nothing made.
+    // long would have its composed paths cut; a file cannot take the
+    // members, a device name or a name ending in a dot or space is no folder
+    // the system makes. All are [1] with nothing made.
     const std::string longFolder = ToWindowsPath(root) + "\\" + std::string(234 - ToWindowsPath(root).size(), 'y');
     ASSERT_EQ(longFolder.size(), 235u);
-    for (const std::string &folder : {std::string("RelYelk"), longFolder + "y"}) {
+    WriteAll(root + "/afile", Text("a file"));
+    const std::string base = ToWindowsPath(root) + "\\";
+    for (const std::string &folder : {std::string("RelYelk"), longFolder + "y", base + "afile", base + "nul",
+                                      base + "com1.txt", base + "yelk.", base + "yelk "}) {
         SCOPED_TRACE(folder);
         strcpy(session.destDir, folder.c_str());
         ResetRecordedUi();
@@ -269,6 +274,8 @@ TEST_F(Engine, FolderThatCannotBeTheDestinationIsRefusedBeforeAnythingIsWritten)
     }
     EXPECT_FALSE(Exists(root + "/drives"));
     EXPECT_FALSE(Exists(ToLinuxPath((longFolder + "y").c_str())));
+    EXPECT_EQ(ReadAll(root + "/afile"), Text("a file"));
+    EXPECT_EQ(FolderNames(root), (std::vector<std::string>{"afile", "setup.bin", "tmp"}));
 
     // The longest folder that fits installs whole.
     strcpy(session.destDir, longFolder.c_str());
