@@ -5,8 +5,6 @@
  */
 #include <windows.h>
 
-#include <fcntl.h>
-#include <io.h>
 #include <share.h>
 
 #include <cstring>
@@ -152,23 +150,15 @@ int OverallBarWidth()
 
 FILE *CreateNewFile(const char *path)
 {
-    /* CREATE_NEW fails on anything that stands at the name. The handle becomes
-       a C stream through a descriptor; others may read the file while it is
-       open, none may write it. */
-    HANDLE h = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
+    /* CREATE_NEW fails on anything that stands at the name; the empty file
+       made is then opened as the run's own. */
+    HANDLE h = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
     if (h == INVALID_HANDLE_VALUE)
         return nullptr;
-    int fd = _open_osfhandle((intptr_t)h, _O_WRONLY | _O_BINARY);
-    if (fd < 0) {
-        CloseHandle(h);
+    CloseHandle(h);
+    FILE *f = OpenFileStream(path, "wb");
+    if (f == nullptr)
         DeleteFileA(path);
-        return nullptr;
-    }
-    FILE *f = _fdopen(fd, "wb");
-    if (f == nullptr) {
-        _close(fd);
-        DeleteFileA(path);
-    }
     return f;
 }
 

@@ -43,35 +43,29 @@ static int IsSeparator(char c)
     return c == '\\' || c == '/';
 }
 
-static char Lower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c;
-}
-
 /* 1 when a folder name of length characters can be made: not one that ends
    in a space or a dot (the system would drop them and name another folder),
    and not a device the system reserves (con, prn, aux, nul, com1 to com9,
    lpt1 to lpt9, with any extension and spaces before it). */
 static int UsableName(const char *name, size_t length)
 {
-    if (length == 0)
-        return 1;
-    if (name[length - 1] == ' ' || name[length - 1] == '.')
+    if (length > 0 && (name[length - 1] == ' ' || name[length - 1] == '.'))
         return 0;
     size_t base = 0;
     while (base < length && name[base] != '.')
         base++;
     while (base > 0 && name[base - 1] == ' ')
         base--;
-    char word[5] = {0};
-    if (base < 3 || base > 4)
-        return 1;
-    for (size_t i = 0; i < base; i++)
-        word[i] = Lower(name[i]);
-    if (base == 3)
-        return strcmp(word, "con") != 0 && strcmp(word, "prn") != 0 && strcmp(word, "aux") != 0 &&
-               strcmp(word, "nul") != 0;
-    return !((strncmp(word, "com", 3) == 0 || strncmp(word, "lpt", 3) == 0) && word[3] >= '1' && word[3] <= '9');
+    /* Three letters alone, or com and lpt with a digit 1 to 9. */
+    static const char kDevices[] = "conprnauxnulcomlpt";
+    for (int d = 0; d < 18 && (base == 3 || base == 4); d += 3) {
+        int same = 1;
+        for (int i = 0; i < 3; i++)
+            same &= (name[i] | 0x20) == kDevices[d + i];
+        if (same && (base == 3 ? d < 12 : d >= 12 && name[3] >= '1' && name[3] <= '9'))
+            return 0;
+    }
+    return 1;
 }
 
 /* 1 when every folder name in path can be made. */

@@ -7,33 +7,29 @@
 #include "payload/journal.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "common/platform.h"
 #include "common/session.h"
-#include "payload/extract.h"
+#include "payload/extract.h"   /* kMemberNames */
 
 const char kJournalName[] = "yelkundo.jnl";
 static const char kJournalHeader[] = "yelk undo 1\n";
 
 enum {
     kMaxSteps = 64,              /* a run takes at most 2 + 3 per member steps, and done */
-    kLineSize = kPathSize + 16
+    kJournalBytes = 4096         /* more than kMaxSteps lines of this run's names take */
 };
 
-/* The journal's lines as last read, header left out. */
-static char steps[kMaxSteps][kLineSize];
+/* The journal as last read, each line's end made a terminator; steps point
+   at its lines after the header. */
+static char journalText[kJournalBytes + 1];
+static char *steps[kMaxSteps];
 
-static void JournalPath(char *out)
+/* destDir, a backslash, prefix and name into out (kMemberPathSize + kPathSize). */
+static void FolderFile(char *out, const char *prefix, const char *name)
 {
-    snprintf(out, kMemberPathSize, "%s\\%s", session.destDir, kJournalName);
-}
-
-/* destDir\name into out. */
-static void FolderFile(char *out, const char *name)
-{
-    snprintf(out, kMemberPathSize, "%s\\%s", session.destDir, name);
+    snprintf(out, kMemberPathSize + kPathSize, "%s\\%s%s", session.destDir, prefix, name);
 }
 
 static void DeleteTwice(const char *path)
@@ -45,8 +41,8 @@ static void DeleteTwice(const char *path)
 int JournalNote(JournalStep step, int index, const char *name)
 {
     if (session.journalStream == nullptr) {
-        char path[kMemberPathSize];
-        JournalPath(path);
+        char path[kMemberPathSize + kPathSize];
+        FolderFile(path, "", kJournalName);
         session.journalStream = CreateNewFile(path);
         if (session.journalStream == nullptr)
             return 0;
@@ -60,21 +56,15 @@ int JournalNote(JournalStep step, int index, const char *name)
         if (session.createdDestDir && !JournalNote(kStepMadeFolder, 0, nullptr))
             return 0;
     }
-    char line[kLineSize];
-    snprintf(line, sizeof line, "%c %d %s\n", (char)step, index, name ? name : "-");
+    char line[kPathSize + 8];
+    snprintf(line, sizeof line, "%c%d %s\n", (char)step, index, name ? name : "-");
     FILE *j = session.journalStream;
     return fputs(line, j) >= 0 && fflush(j) == 0 && !ferror(j);
 }
 
-/* A name a journal may give: a plain file name in destDir, never a path that
-   leads elsewhere. */
-static int PlainName(const char *name)
-{
-    return name[0] != '\0' && name[0] != '.' && strpbrk(name, "\\/:") == nullptr;
-}
-
 /* Reads the journal at path into steps; the number of steps, -1 when it is no
-   journal of this program or more than a run can write. */
+   journal of this program or more than a run can write. A run killed as it
+   made its journal leaves it empty or with part of its header: no step. */
 static int ReadJournal(const char *path)
 {
     /* Opened for writing too: a journal that another installer is still
@@ -82,44 +72,40 @@ static int ReadJournal(const char *path)
     FILE *f = OpenFileStream(path, "r+b");
     if (f == nullptr)
         return -1;
-    /* A run killed as it made its journal leaves it empty or with part of
-       its header: no step was taken yet. */
-    char line[kLineSize];
-    int count = -1;
-    if (!fgets(line, sizeof line, f))
-        count = 0;
-    else if (strcmp(line, kJournalHeader) == 0)
-        count = 0;
-    else if (strncmp(line, kJournalHeader, strlen(line)) == 0 && !fgets(line, sizeof line, f))
-        return fclose(f), 0;
-    while (count >= 0 && fgets(line, sizeof line, f)) {
-        char *end = line + strlen(line);
-        if (count == kMaxSteps || end == line || end[-1] != '\n') {
-            count = -1;
-            break;
-        }
-        end[-1] = '\0';
-        strcpy(steps[count++], line);
-    }
-    if (ferror(f))
-        count = -1;
+    size_t length = fread(journalText, 1, sizeof journalText, f);
+    int failed = ferror(f);
     fclose(f);
+    journalText[length] = '\0';
+    size_t header = sizeof kJournalHeader - 1;
+    if (failed || length > kJournalBytes)
+        return -1;
+    if (length < header)
+        return strncmp(journalText, kJournalHeader, length) == 0 ? 0 : -1;
+    if (strncmp(journalText, kJournalHeader, header) != 0 || journalText[length - 1] != '\n')
+        return -1;
+    int count = 0;
+    for (char *p = journalText + header; *p != '\0'; count++) {
+        if (count == kMaxSteps)
+            return -1;
+        steps[count] = p;
+        p = strchr(p, '\n');
+        *p++ = '\0';
+    }
     return count;
 }
 
-/* One step taken apart: 1 when it is well formed. */
+/* One step taken apart ("B3 -", "T0 yk1A2B.tmp"): 1 when it is well formed
+   and names, if anything, a plain file in destDir. */
 static int ParseStep(const char *line, char *step, int *index, const char **name)
 {
-    char *after = nullptr;
-    if (line[0] == '\0' || line[1] != ' ')
-        return 0;
     *step = line[0];
-    long n = strtol(line + 2, &after, 10);
-    if (after == line + 2 || *after != ' ' || n < 0 || n >= kMemberCount)
+    *index = line[1] - '0';
+    *name = line + 3;
+    if (*index < 0 || *index >= kMemberCount || line[2] != ' ')
         return 0;
-    *index = (int)n;
-    *name = after + 1;
-    return (**name == '-' && (*name)[1] == '\0') || PlainName(*name);
+    if (strcmp(*name, "-") == 0)
+        return 1;
+    return (*name)[0] != '\0' && (*name)[0] != '.' && strpbrk(*name, "\\/:") == nullptr;
 }
 
 static void CloseJournal()
@@ -133,22 +119,20 @@ static void CloseJournal()
 /* Undoes one step of an unfinished run; 0 when it cannot be undone. */
 static int UndoStep(char step, int index, const char *name)
 {
-    char member[kMemberPathSize], other[kMemberPathSize + kPathSize];
-    MemberPath(member, index);
+    char member[kMemberPathSize + kPathSize], other[kMemberPathSize + kPathSize];
+    FolderFile(member, "", kMemberNames[index]);
     switch (step) {
     case kStepWrite:
-        /* Before this step the member's name was free (its old file had
-           gone aside or into the backup folder): what stands there now is
-           this run's. */
-        if (PathExists(member) && !DeleteFileAt(member) && !DeleteFileAt(member))
-            return 0;
-        return 1;
+        /* Before this step the member's name was free (its old file had gone
+           aside or into the backup folder): what stands there now is this
+           run's. */
+        return !PathExists(member) || DeleteFileAt(member) || DeleteFileAt(member);
     case kStepToBackup:
     case kStepAside:
         if (step == kStepToBackup)
-            snprintf(other, sizeof other, "%s\\backup\\%s", session.destDir, kMemberNames[index]);
+            FolderFile(other, "backup\\", kMemberNames[index]);
         else
-            FolderFile(other, name);
+            FolderFile(other, "", name);
         /* The name still taken means the move never happened: the old file
            is where it was, and an aside name holds only its empty stand-in. */
         if (PathExists(member)) {
@@ -158,12 +142,12 @@ static int UndoStep(char step, int index, const char *name)
         }
         return !PathExists(other) || MoveFileReplacing(other, member);
     case kStepTempFile:
-        FolderFile(other, name);
+        FolderFile(other, "", name);
         if (PathExists(other))
             DeleteTwice(other);
         return 1;
     case kStepMadeBackup:
-        snprintf(other, sizeof other, "%s\\backup", session.destDir);
+        FolderFile(other, "", "backup");
         RemoveFolder(other);
         return 1;
     case kStepMadeFolder:
@@ -174,13 +158,14 @@ static int UndoStep(char step, int index, const char *name)
     }
 }
 
-/* Reads the journal, and undoes it or, for a run that finished, removes its
-   own files. */
+/* Reads the journal, and undoes it or, for a run that finished, removes what
+   it set aside and its own temporary files: after the journal, so that a run
+   killed in between leaves a stray file, never a lost one. */
 static int ReplayJournal(int undo)
 {
     CloseJournal();
-    char path[kMemberPathSize];
-    JournalPath(path);
+    char path[kMemberPathSize + kPathSize];
+    FolderFile(path, "", kJournalName);
     if (!PathExists(path))
         return 1;
     int count = ReadJournal(path);
@@ -191,27 +176,19 @@ static int ReplayJournal(int undo)
     int index;
     const char *name;
     for (int i = 0; i < count; i++)
-        if (ParseStep(steps[i], &step, &index, &name) && step == kStepDone)
-            undo = 0;
-    /* A run that finished keeps its files; only what it set aside and its
-       own temporary files go, after the journal (a run killed in between
-       leaves a stray file, never a lost one). */
-    if (!undo) {
-        if (!DeleteFileAt(path) && !DeleteFileAt(path))
-            return 0;
-    }
-    for (int i = count - 1; i >= 0; i--) {
         if (!ParseStep(steps[i], &step, &index, &name))
             return 0;
-        if (!undo) {
-            if (step == kStepAside || step == kStepTempFile) {
-                char other[kMemberPathSize];
-                FolderFile(other, name);
-                if (PathExists(other))
-                    DeleteTwice(other);
-            }
-        } else if (!UndoStep(step, index, name)) {
-            return 0;
+        else if (step == kStepDone)
+            undo = 0;
+    if (!undo && !DeleteFileAt(path) && !DeleteFileAt(path))
+        return 0;
+    for (int i = count - 1; i >= 0; i--) {
+        ParseStep(steps[i], &step, &index, &name);
+        if (undo) {
+            if (!UndoStep(step, index, name))
+                return 0;
+        } else if (step == kStepAside || step == kStepTempFile) {
+            UndoStep(kStepTempFile, index, name);
         }
     }
     if (undo)

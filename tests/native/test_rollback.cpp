@@ -239,7 +239,7 @@ TEST_F(KilledRun, AJournalThatCannotBeUndoneStopsTheNextRun)
     std::string journal(before[kJournalName].begin(), before[kJournalName].end());
     for (const auto &entry : before)
         if (!after.count(entry.first))
-            EXPECT_NE(journal.find("T 1 " + entry.first), std::string::npos) << entry.first;
+            EXPECT_NE(journal.find("T1 " + entry.first), std::string::npos) << entry.first;
     for (auto &entry : after)
         EXPECT_TRUE(before.count(entry.first) && before[entry.first] == entry.second) << entry.first;
 
@@ -259,10 +259,11 @@ TEST_F(RollBack, JournalsThatAreNoneOfOursAreNotFollowed)
         const char *what;
         std::string text;
     } cases[] = {
-        {"a path out of the folder", "yelk undo 1\nT 0 ..\\victim\n"},
-        {"an absolute path", "yelk undo 1\nT 0 z:\\victim\n"},
-        {"no header", "T 0 victim\n"},
-        {"a member index out of range", "yelk undo 1\nW 10 -\n"},
+        {"a path out of the folder", "yelk undo 1\nT0 ..\\victim\n"},
+        {"an absolute path", "yelk undo 1\nT0 z:\\victim\n"},
+        {"no header", "T0 victim\n"},
+        {"a member index out of range", "yelk undo 1\nW: -\n"},
+        {"a step cut short", "yelk undo 1\nT0 ../victim"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
