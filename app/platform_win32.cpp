@@ -162,21 +162,6 @@ FILE *CreateNewFile(const char *path)
     return f;
 }
 
-FILE *CreateUniqueFile(const char *folder, char *out, int size)
-{
-    /* GetTempFileNameA with 0 creates the file under a name that was free. */
-    char path[MAX_PATH];
-    if (size < MAX_PATH || GetTempFileNameA(folder, "yk", 0, path) == 0)
-        return nullptr;
-    FILE *f = OpenFileStream(path, "wb");
-    if (f == nullptr) {
-        DeleteFileA(path);
-        return nullptr;
-    }
-    strcpy(out, path);
-    return f;
-}
-
 int FolderExists(const char *path)
 {
     DWORD attributes = GetFileAttributesA(path);

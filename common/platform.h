@@ -65,10 +65,6 @@ void WipeFileBar();
 /* Creates a file at path that did not exist before (nothing, not even a link,
    may stand there) and opens it for writing; nullptr when that fails. */
 FILE *CreateNewFile(const char *path);
-/* Creates a file in folder under a name no other file there has, and opens it
-   for writing; its path into out (size bytes). nullptr when no such file can
-   be made. */
-FILE *CreateUniqueFile(const char *folder, char *out, int size);
 /* 1 when a folder (not a file) exists at path. */
 int FolderExists(const char *path);
 

@@ -5,8 +5,9 @@
  * The value lives in a tagged record ("YELKCRC1" then the CRC, little-endian)
  * that `yelkpack list` and `verify` find in the executable by its tag; each
  * member's decoded size and CRC-32 in a second one ("YELKMEM1" then lowercase
- * hex text, YELK_MEMBER_CHECKS). The records are read through volatile
- * accesses, so they are kept whole and never folded into the code.
+ * hex text, YELK_MEMBER_CHECKS). Both are read-only data kept whole (used)
+ * and read through volatile pointers, so their values are never folded into
+ * the code.
  */
 #include "payload/container.h"
 #include "payload/crcrecord.h"
@@ -14,14 +15,14 @@
 
 #include "payload_crc.h"
 
-extern const volatile ExpectedCrcRecord expectedCrcRecord;
-const volatile ExpectedCrcRecord expectedCrcRecord = {
+extern const ExpectedCrcRecord expectedCrcRecord;
+__attribute__((used)) const ExpectedCrcRecord expectedCrcRecord = {
     {'Y', 'E', 'L', 'K', 'C', 'R', 'C', '1'},
     YELK_PAYLOAD_CRC,
 };
 
-extern const volatile MemberCheckRecord memberCheckRecord;
-const volatile MemberCheckRecord memberCheckRecord = {
+extern const MemberCheckRecord memberCheckRecord;
+__attribute__((used)) const MemberCheckRecord memberCheckRecord = {
     {'Y', 'E', 'L', 'K', 'M', 'E', 'M', '1'},
     YELK_MEMBER_CHECKS,
 };
@@ -31,9 +32,10 @@ const volatile MemberCheckRecord memberCheckRecord = {
    which no payload matches ([10]). */
 uint32_t ExpectedPayloadCrc()
 {
+    const volatile char *record = memberCheckRecord.text;
     char text[sizeof memberCheckRecord.text];
     for (size_t i = 0; i < sizeof text; i++)
-        text[i] = memberCheckRecord.text[i];
+        text[i] = record[i];
     text[sizeof text - 1] = '\0';
-    return ReadMemberChecks(text) ? expectedCrcRecord.crc : 0;
+    return ReadMemberChecks(text) ? *(const volatile uint32_t *)&expectedCrcRecord.crc : 0;
 }

@@ -403,14 +403,14 @@ static const char *NameIn(const char *path)
 /* The file at destination, which the user chose to overwrite, goes aside
    under a name of this run's until the run finishes: a run that does not
    finish puts it back. 1 when it is aside. */
-static int SetAside(const char *destination)
+static int SetAside(int index, const char *destination)
 {
     char aside[kMemberPathSize];
     FILE *f = CreateUniqueFile(session.destDir, aside, (int)sizeof aside);
     if (f == nullptr)
         return 0;
     fclose(f);
-    if (JournalNote(kStepAside, session.memberIndex, NameIn(aside)) && MoveFileReplacing(destination, aside))
+    if (JournalNote(kStepAside, index, NameIn(aside)) && MoveFileReplacing(destination, aside))
         return 1;
     DeleteFileTwice(aside);
     return 0;
@@ -418,6 +418,7 @@ static int SetAside(const char *destination)
 
 int DecodeToFile(const char *source, const char *destination)
 {
+    const int index = session.memberIndex;
     FILE *in = OpenFileStream(source, "rb");
     if (in == nullptr) {
         CleanupInstall();
@@ -430,7 +431,7 @@ int DecodeToFile(const char *source, const char *destination)
        a member's name, and no file of the user's is written through. */
     char partial[kMemberPathSize];
     FILE *out = CreateUniqueFile(session.destDir, partial, (int)sizeof partial);
-    if (out != nullptr && !JournalNote(kStepTempFile, session.memberIndex, NameIn(partial))) {
+    if (out != nullptr && !JournalNote(kStepTempFile, index, NameIn(partial))) {
         fclose(out);
         DeleteFileTwice(partial);
         out = nullptr;
@@ -451,13 +452,13 @@ int DecodeToFile(const char *source, const char *destination)
     fclose(in);
     /* What reached the disk is read back against the packer's size and CRC:
        a stream cut at the wrong place may still decode. */
-    if (ok && CheckFileAgainstMember(session.memberIndex, partial) == kFileDiffers)
+    if (ok && CheckFileAgainstMember(index, partial) == kFileDiffers)
         ok = 0;
 
     /* Whatever stood at destination stays as it was until the complete file
        replaces it. A folder or a file in use there cannot be replaced. */
-    int placed = ok && (!PathExists(destination) || SetAside(destination)) &&
-                 JournalNote(kStepWrite, session.memberIndex, nullptr) && MoveFileReplacing(partial, destination);
+    int placed = ok && (!PathExists(destination) || SetAside(index, destination)) &&
+                 JournalNote(kStepWrite, index, nullptr) && MoveFileReplacing(partial, destination);
     if (placed)
         return 1;
 

@@ -26,10 +26,10 @@ enum {
 static char journalText[kJournalBytes + 1];
 static char *steps[kMaxSteps];
 
-/* destDir, a backslash, prefix and name into out (kMemberPathSize + kPathSize). */
-static void FolderFile(char *out, const char *prefix, const char *name)
+/* destDir, a backslash and name into out (kMemberPathSize + kPathSize). */
+static void FolderFile(char *out, const char *name)
 {
-    snprintf(out, kMemberPathSize + kPathSize, "%s\\%s%s", session.destDir, prefix, name);
+    snprintf(out, kMemberPathSize + kPathSize, "%s\\%s", session.destDir, name);
 }
 
 static void DeleteTwice(const char *path)
@@ -38,28 +38,44 @@ static void DeleteTwice(const char *path)
         DeleteFileAt(path);
 }
 
+FILE *CreateUniqueFile(const char *folder, char *out, int size)
+{
+    /* A taken name moves on to the next number; a name that is free but
+       cannot be made means the folder takes no new file at all. */
+    static unsigned next;
+    for (int tries = 0; tries < 0x10000; tries++) {
+        if (snprintf(out, (size_t)size, "%s\\yk%04X.tmp", folder, (next++) & 0xFFFFu) >= size)
+            return nullptr;
+        FILE *f = CreateNewFile(out);
+        if (f != nullptr || !PathExists(out))
+            return f;
+    }
+    return nullptr;
+}
+
 int JournalNote(JournalStep step, int index, const char *name)
 {
-    if (session.journalStream == nullptr) {
+    FILE *j = session.journalStream;
+    if (j == nullptr) {
         char path[kMemberPathSize + kPathSize];
-        FolderFile(path, "", kJournalName);
-        session.journalStream = CreateNewFile(path);
-        if (session.journalStream == nullptr)
+        FolderFile(path, kJournalName);
+        j = CreateNewFile(path);
+        if (j == nullptr)
             return 0;
-        if (fputs(kJournalHeader, session.journalStream) < 0 || fflush(session.journalStream) != 0) {
+        const size_t header = sizeof kJournalHeader - 1;
+        if (fwrite(kJournalHeader, 1, header, j) != header || fflush(j) != 0) {
             /* Nothing is on record yet: the journal goes at once. */
-            fclose(session.journalStream);
-            session.journalStream = nullptr;
+            fclose(j);
             DeleteTwice(path);
             return 0;
         }
+        session.journalStream = j;
         if (session.createdDestDir && !JournalNote(kStepMadeFolder, 0, nullptr))
             return 0;
     }
     char line[kPathSize + 8];
-    snprintf(line, sizeof line, "%c%d %s\n", (char)step, index, name ? name : "-");
-    FILE *j = session.journalStream;
-    return fputs(line, j) >= 0 && fflush(j) == 0 && !ferror(j);
+    size_t length = (size_t)snprintf(line, sizeof line, "%c%d %s\n", (char)step, index, name ? name : "-");
+    return fwrite(line, 1, length, j) == length && fflush(j) == 0;
 }
 
 /* Reads the journal at path into steps; the number of steps, -1 when it is no
@@ -80,15 +96,16 @@ static int ReadJournal(const char *path)
     if (failed || length > kJournalBytes)
         return -1;
     if (length < header)
-        return strncmp(journalText, kJournalHeader, length) == 0 ? 0 : -1;
-    if (strncmp(journalText, kJournalHeader, header) != 0 || journalText[length - 1] != '\n')
+        return strstr(kJournalHeader, journalText) == kJournalHeader ? 0 : -1;
+    if (strstr(journalText, kJournalHeader) != journalText || journalText[length - 1] != '\n')
         return -1;
     int count = 0;
     for (char *p = journalText + header; *p != '\0'; count++) {
         if (count == kMaxSteps)
             return -1;
         steps[count] = p;
-        p = strchr(p, '\n');
+        while (*p != '\n')
+            p++;
         *p++ = '\0';
     }
     return count;
@@ -103,9 +120,14 @@ static int ParseStep(const char *line, char *step, int *index, const char **name
     *name = line + 3;
     if (*index < 0 || *index >= kMemberCount || line[2] != ' ')
         return 0;
-    if (strcmp(*name, "-") == 0)
+    if ((*name)[0] == '-' && (*name)[1] == '\0')
         return 1;
-    return (*name)[0] != '\0' && (*name)[0] != '.' && strpbrk(*name, "\\/:") == nullptr;
+    if ((*name)[0] == '\0' || (*name)[0] == '.')
+        return 0;
+    for (const char *p = *name; *p != '\0'; p++)
+        if (*p == '\\' || *p == '/' || *p == ':')
+            return 0;
+    return 1;
 }
 
 static void CloseJournal()
@@ -120,7 +142,7 @@ static void CloseJournal()
 static int UndoStep(char step, int index, const char *name)
 {
     char member[kMemberPathSize + kPathSize], other[kMemberPathSize + kPathSize];
-    FolderFile(member, "", kMemberNames[index]);
+    FolderFile(member, kMemberNames[index]);
     switch (step) {
     case kStepWrite:
         /* Before this step the member's name was free (its old file had gone
@@ -130,9 +152,9 @@ static int UndoStep(char step, int index, const char *name)
     case kStepToBackup:
     case kStepAside:
         if (step == kStepToBackup)
-            FolderFile(other, "backup\\", kMemberNames[index]);
+            snprintf(other, sizeof other, "%s\\backup\\%s", session.destDir, kMemberNames[index]);
         else
-            FolderFile(other, "", name);
+            FolderFile(other, name);
         /* The name still taken means the move never happened: the old file
            is where it was, and an aside name holds only its empty stand-in. */
         if (PathExists(member)) {
@@ -142,12 +164,12 @@ static int UndoStep(char step, int index, const char *name)
         }
         return !PathExists(other) || MoveFileReplacing(other, member);
     case kStepTempFile:
-        FolderFile(other, "", name);
+        FolderFile(other, name);
         if (PathExists(other))
             DeleteTwice(other);
         return 1;
     case kStepMadeBackup:
-        FolderFile(other, "", "backup");
+        FolderFile(other, "backup");
         RemoveFolder(other);
         return 1;
     case kStepMadeFolder:
@@ -165,7 +187,7 @@ static int ReplayJournal(int undo)
 {
     CloseJournal();
     char path[kMemberPathSize + kPathSize];
-    FolderFile(path, "", kJournalName);
+    FolderFile(path, kJournalName);
     if (!PathExists(path))
         return 1;
     int count = ReadJournal(path);

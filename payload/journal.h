@@ -8,6 +8,8 @@
 #ifndef YELK_PAYLOAD_JOURNAL_H
 #define YELK_PAYLOAD_JOURNAL_H
 
+#include <cstdio>
+
 /* Steps a journal records. */
 enum JournalStep {
     kStepMadeFolder = 'D',   /* this run created destDir */
@@ -18,6 +20,12 @@ enum JournalStep {
     kStepWrite = 'W',        /* member index's new file takes its name */
     kStepDone = 'C'          /* the run finished: only its own files remain to go */
 };
+
+/* Creates a file in folder under a name no file there had ("yk", four hex
+   digits, ".tmp"), made with CreateNewFile so that nothing standing at a name
+   is ever opened, and opens it for writing; its path into out (size bytes).
+   nullptr when no such file can be made. */
+FILE *CreateUniqueFile(const char *folder, char *out, int size);
 
 /* The journal's file name in destDir. */
 extern const char kJournalName[];

@@ -159,30 +159,6 @@ FILE *CreateNewFile(const char *path)
     return OpenCreated(ToLinuxPath(path));
 }
 
-FILE *CreateUniqueFile(const char *folder, char *out, int size)
-{
-    /* Names like the Windows temporary-file call makes: "yk", four hex digits,
-       ".tmp"; a taken name moves on to the next number. */
-    static unsigned next;
-    if (next == 0)
-        next = (unsigned)getpid() * 2654435761u;
-    for (int tries = 0; tries < 65536; tries++) {
-        char name[16];
-        snprintf(name, sizeof name, "yk%04X.tmp", (next++) & 0xFFFFu);
-        std::string path = std::string(folder) + "\\" + name;
-        if ((int)path.size() >= size)
-            return nullptr;
-        FILE *f = OpenCreated(ToLinuxPath(path));
-        if (f) {
-            strcpy(out, path.c_str());
-            return f;
-        }
-        if (errno != EEXIST)
-            return nullptr;
-    }
-    return nullptr;
-}
-
 int FolderExists(const char *path)
 {
     struct stat st;
