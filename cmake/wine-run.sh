@@ -2,7 +2,9 @@
 # Runs a Windows program under Wine: the cross tree's CMAKE_CROSSCOMPILING_EMULATOR.
 # The prefix, HOME and display come from the env file that tests/wine/prefix.sh
 # wrote into $YELK_WINE_DIR (a CTest fixture sets it for every Windows test), or
-# from WINEPREFIX and DISPLAY when the caller set them up itself.
+# from WINEPREFIX and DISPLAY when the caller set them up itself; the env file,
+# or the caller, names the Wine loader in YELK_WINE_LOADER (Debian's `wine`
+# when unset).
 if [ -n "${YELK_WINE_DIR:-}" ]; then
     if [ ! -f "$YELK_WINE_DIR/env" ]; then
         echo "wine-run.sh: no prefix in $YELK_WINE_DIR (run tests/wine/prefix.sh setup first)" >&2
@@ -21,7 +23,7 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-'mscoree,mshtml=;winemenubuilder.exe
 # and inherit its output; CTest would wait for them to close its pipe. So the
 # program writes into a file that is shown when it ends.
 out=$(mktemp "${TMPDIR:-/tmp}/wine-run.XXXXXX")
-wine "$@" </dev/null >"$out" 2>&1
+"${YELK_WINE_LOADER:-wine}" "$@" </dev/null >"$out" 2>&1
 rc=$?
 cat "$out"
 rm -f "$out"

@@ -367,7 +367,7 @@ int LzhDecode(FILE *in, FILE *out)
         /* Decode up to the next checkpoint, or to the end of the output
            buffer, then look at the count. */
         uint32_t ahead = checkpoint - written;
-        dst = DecodeUntil(dst, outStart + (ahead < kOutChunk ? ahead : kOutChunk), &hold);
+        dst = DecodeUntil(dst, outStart + (ahead < kOutChunk ? ahead : (uint32_t)kOutChunk), &hold);
 
         /* Bytes produced; a last match that ran past the size is cut back
            to it. */

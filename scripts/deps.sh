@@ -6,7 +6,7 @@ set -eu
 
 PACKAGES="
     cmake make g++ python3
-    g++-mingw-w64-i686
+    g++-mingw-w64-i686 g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix
     wine wine32:i386 wine64 fonts-wine xvfb xdotool imagemagick
     osslsigncode openssl
     googletest libgtest-dev libbenchmark-dev

@@ -33,11 +33,11 @@ cd "$WINEPREFIX/drive_c"
 
 if [ -n "$user_display" ]; then
     echo "run.sh: starting C:\\setup32.exe on $DISPLAY (prefix $WINEPREFIX)"
-    wine 'C:\setup32.exe'
+    "$YELK_WINE_LOADER" 'C:\setup32.exe'
     echo "run.sh: setup32.exe ended; the prefix stays in $WINEPREFIX"
 else
     echo "run.sh: no DISPLAY; starting C:\\setup32.exe on Xvfb $DISPLAY"
-    wine 'C:\setup32.exe' </dev/null >"$dir/setup32.log" 2>&1 &
+    "$YELK_WINE_LOADER" 'C:\setup32.exe' </dev/null >"$dir/setup32.log" 2>&1 &
     # Wait for its window, then give it a moment to paint.
     if ! timeout 60 xdotool search --sync --onlyvisible --name 'Yelk' >/dev/null; then
         echo "run.sh: no window of setup32.exe appeared within 60 s" >&2

@@ -13,12 +13,27 @@
 # for the hostile group E2E_BIG_SETUP and E2E_BIG_CLIENT (an installer of the
 # real-shaped client files, and those files); E2E_PROBE (versionprobe.exe) for
 # versions, E2E_SIGNED_DIR (the signed installer and its CA, made by the
-# release.sign test) for signed.
+# release.sign test) for signed; E2E_ARCH, the installer's target (i686, or
+# x86_64 for the test vehicle of machines that cannot run 32-bit programs).
 #
 # Exit code 0 when every case passed, 1 when one failed, 77 (skipped) when
 # none failed but one could not be set up here (it says why).
 set -u
 group=${1:?usage: e2e.sh GROUP}
+
+# ---- what only the 32-bit installer can show (exit 77: skipped) ----
+if [ "${E2E_ARCH:-i686}" = x86_64 ]; then
+    case $group in
+    win64)
+        echo "skipped: the win64 group shows the 32-bit installer under WoW64 (the registry's 32-bit view, Wow6432Node); this tree's installer is x86_64 and runs as a 64-bit program"
+        exit 77
+        ;;
+    signed)
+        echo "skipped: the signed installer is the shipped i686 setup32.exe, which this tree (x86_64) does not run; release.sign checks it without Wine in the win32 tree"
+        exit 77
+        ;;
+    esac
+fi
 
 # ---- release groups: what the machine must have (exit 77: skipped) ----
 case $group in
@@ -76,7 +91,7 @@ drive() {
     log=$WORK/$current.log
     echo "== $current"
     # To a file, not a pipe: an installer left running would hold a pipe open.
-    wine "$E2E_DRIVER" "$@" shot='c:\shot.bmp' >"$log.raw" 2>&1
+    "$YELK_WINE_LOADER" "$E2E_DRIVER" "$@" shot='c:\shot.bmp' >"$log.raw" 2>&1
     tr -d '\r' <"$log.raw" >"$log"
     sed 's/^/   /' "$log"
     if [ -f "$C/shot.bmp" ]; then
@@ -106,13 +121,13 @@ same_files() {
 }
 
 reg_value() {
-    wine reg query "$UNINSTALL" /v "$1" 2>/dev/null | tr -d '\r' |
+    "$YELK_WINE_LOADER" reg query "$UNINSTALL" /v "$1" 2>/dev/null | tr -d '\r' |
         sed -n "s/^ *$1 *REG_SZ *//p"
 }
 
 # link FILE: "target|working folder|icon file" of a shell link, lower case.
 link() {
-    wine "$E2E_DRIVER" readlink "$(winepath -w "$1" 2>/dev/null)" | tr -d '\r' | tr 'A-Z' 'a-z'
+    "$YELK_WINE_LOADER" "$E2E_DRIVER" readlink "$("$YELK_WINE_LOADER" winepath -w "$1" 2>/dev/null)" | tr -d '\r' | tr 'A-Z' 'a-z'
 }
 
 ini_ignore() {
@@ -206,7 +221,7 @@ group_install() {
 }
 
 group_win98() {
-    wine reg add 'HKCU\Software\Wine\AppDefaults\setup32.exe' /v Version /d win98 /f >/dev/null 2>&1
+    "$YELK_WINE_LOADER" reg add 'HKCU\Software\Wine\AppDefaults\setup32.exe' /v Version /d win98 /f >/dev/null 2>&1
     drive win98 install
     has "exit 0"
     same_files "$C/Yelk" yelk.ini
@@ -434,7 +449,7 @@ hostile_killed() {
     # killed; a subshell waits for it, so that no "Killed" note reaches the log.
     rm -f "$WORK/setup.pid"
     (
-        wine 'c:\setupbig.exe' </dev/null >/dev/null 2>&1 &
+        "$YELK_WINE_LOADER" 'c:\setupbig.exe' </dev/null >/dev/null 2>&1 &
         echo $! >"$WORK/setup.pid"
         wait
     ) 2>/dev/null &
@@ -591,7 +606,7 @@ group_hostile() {
 # under Wow6432Node: all of them, wherever they are.
 uninstall_keys() {
     for root in 'HKLM\Software' 'HKCU\Software'; do
-        wine reg query "$root" /s /reg:64 2>/dev/null | tr -d '\r' | awk '
+        "$YELK_WINE_LOADER" reg query "$root" /s /reg:64 2>/dev/null | tr -d '\r' | awk '
             /^HKEY_/ { key = $0 }
             /^ +DisplayName +REG_SZ +Yelk$/ || /^ +UninstallString +REG_SZ .*yelk32\.exe" -uninstall$/ {
                 if (!(key in seen)) { seen[key] = 1; print key }
@@ -601,7 +616,7 @@ uninstall_keys() {
 
 # reg_view NAME VIEW: the uninstall value NAME as a program of VIEW sees it.
 reg_view() {
-    wine reg query "$UNINSTALL" /v "$1" "/reg:$2" 2>/dev/null | tr -d '\r' |
+    "$YELK_WINE_LOADER" reg query "$UNINSTALL" /v "$1" "/reg:$2" 2>/dev/null | tr -d '\r' |
         sed -n "s/^ *$1 *REG_SZ *//p"
 }
 
@@ -609,9 +624,9 @@ reg_view() {
 # Wine's default, Windows 7).
 set_version() {
     if [ -n "$1" ]; then
-        wine reg add 'HKCU\Software\Wine\AppDefaults\setup32.exe' /v Version /d "$1" /f >/dev/null 2>&1
+        "$YELK_WINE_LOADER" reg add 'HKCU\Software\Wine\AppDefaults\setup32.exe' /v Version /d "$1" /f >/dev/null 2>&1
     else
-        wine reg delete 'HKCU\Software\Wine\AppDefaults\setup32.exe' /v Version /f >/dev/null 2>&1
+        "$YELK_WINE_LOADER" reg delete 'HKCU\Software\Wine\AppDefaults\setup32.exe' /v Version /f >/dev/null 2>&1
     fi
 }
 
@@ -620,7 +635,7 @@ set_version() {
 forget_install() {
     rm -rf "$C/$1" "$PROGRAMS/Yelk" "$DESKTOP/Yelk32.lnk"
     for view in 32 64; do
-        wine reg delete "$UNINSTALL" /f "/reg:$view" >/dev/null 2>&1
+        "$YELK_WINE_LOADER" reg delete "$UNINSTALL" /f "/reg:$view" >/dev/null 2>&1
     done
 }
 
@@ -661,7 +676,7 @@ group_win64() {
             [ "$(reg_view DisplayName 32)" = Yelk ] || fail "DisplayName in the 32-bit view: '$(reg_view DisplayName 32)'"
             [ "$(reg_view UninstallString 32)" = "$uninstall" ] ||
                 fail "UninstallString in the 32-bit view: '$(reg_view UninstallString 32)'"
-            wine reg query "$UNINSTALL" /reg:64 >/dev/null 2>&1 && fail "an uninstall key in the 64-bit view"
+            "$YELK_WINE_LOADER" reg query "$UNINSTALL" /reg:64 >/dev/null 2>&1 && fail "an uninstall key in the 64-bit view"
             # Nowhere else: the only key with these values is the one under
             # Wow6432Node, the 32-bit view's.
             keys=$(uninstall_keys)
@@ -670,7 +685,7 @@ group_win64() {
             echo "   keys with the uninstall values: $keys"
         else
             for view in 32 64; do
-                wine reg query "$UNINSTALL" "/reg:$view" >/dev/null 2>&1 &&
+                "$YELK_WINE_LOADER" reg query "$UNINSTALL" "/reg:$view" >/dev/null 2>&1 &&
                     fail "an uninstall key in the $view-bit view on an old shell"
             done
         fi
@@ -699,7 +714,7 @@ group_versions() {
         [ -n "$version" ] || continue
         forget_install "$version"
         set_version "$version"
-        told=$(wine 'c:\probe\setup32.exe' | tr -d '\r')
+        told=$("$YELK_WINE_LOADER" 'c:\probe\setup32.exe' | tr -d '\r')
         [ "$told" = "version $word" ] || fail "$version: told '$told', expected 'version $word'"
         complete_install "version-$version" "$version" "$new"
         name=$(reg_value DisplayName)

@@ -9,6 +9,8 @@
 #   install_trace.sh SETUP32.EXE YELKDRIVE.EXE WINEPROBE.EXE [RUNS] [KEEPDIR]
 #
 # KEEPDIR, when given, keeps each run's marks as trace1.txt, trace2.txt, ...
+# The x86_64 tree's programs need YELK_WINE_LOADER=/usr/lib/wine/wine64 (they
+# then run in a 64-bit prefix; see tests/wine/prefix.sh).
 set -eu
 setup=$1 driver=$2 probe=$3 runs=${4:-5} keep=${5:-}
 here=$(cd "$(dirname "$0")" && pwd)
@@ -68,7 +70,7 @@ median() { sort -n | awk '{ v[NR] = $1 } END { if (NR) printf "%.1f", NR % 2 ? v
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 for i in $(seq "$runs"); do
     rm -rf "$C/Yelk" "$user/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Yelk" "$C/setup32-trace.txt"
-    driven=$(wine "$driver" pages stem='c:\pic\timed' capture=0 | tr -d '\r' | sed -n 's/^install-ms \([0-9]*\).*/\1/p')
+    driven=$("$YELK_WINE_LOADER" "$driver" pages stem='c:\pic\timed' capture=0 | tr -d '\r' | sed -n 's/^install-ms \([0-9]*\).*/\1/p')
     cp "$C/setup32-trace.txt" "$work/traces/trace$i.txt"
     parts "$work/traces/trace$i.txt" >"$work/traces/parts$i.txt" 2>"$work/traces/ticks$i.txt"
     echo "run $i: driver ${driven} ms, traced $(sed -n 's/^total //p' "$work/traces/parts$i.txt") ms"
@@ -105,6 +107,6 @@ median of $runs runs, ms
 EOF
 
 echo
-wine "$probe" timer 63 | tr -d '\r'
-wine "$probe" controls | tr -d '\r'
-wine "$probe" dde 12 | tr -d '\r'
+"$YELK_WINE_LOADER" "$probe" timer 63 | tr -d '\r'
+"$YELK_WINE_LOADER" "$probe" controls | tr -d '\r'
+"$YELK_WINE_LOADER" "$probe" dde 12 | tr -d '\r'

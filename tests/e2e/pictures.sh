@@ -8,6 +8,9 @@
 # page shown) with the floor the 25 ms pause between slices sets.
 #
 #   pictures.sh SETUP32.EXE YELKDRIVE.EXE OUTDIR [RUNS]
+#
+# The x86_64 tree's programs need YELK_WINE_LOADER=/usr/lib/wine/wine64 (they
+# then run in a 64-bit prefix; see tests/wine/prefix.sh).
 set -eu
 setup=$1 driver=$2 out=$3 runs=${4:-3}
 here=$(cd "$(dirname "$0")" && pwd)
@@ -20,7 +23,7 @@ YELK_XVFB=1 "$here/../wine/prefix.sh" setup "$work" >/dev/null
 C=$WINEPREFIX/drive_c
 cp "$setup" "$C/setup32.exe"
 mkdir -p "$C/pic" "$out"
-wine "$driver" pages stem='c:\pic\page' | tr -d '\r'
+"$YELK_WINE_LOADER" "$driver" pages stem='c:\pic\page' | tr -d '\r'
 for f in "$C"/pic/*.bmp; do
     name=$(basename "$f" .bmp)
     name=${name/pagechooser/chooser}
@@ -32,7 +35,7 @@ ls "$out"
 for d in "$C"/users/*; do [ "$(basename "$d")" != Public ] && user=$d; done
 for i in $(seq "$runs"); do
     rm -rf "$C/Yelk" "$user/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Yelk"
-    wine "$driver" pages stem='c:\pic\timed' capture=0 | tr -d '\r' | sed -n 's/^install-ms \([0-9]*\) slices \([0-9]*\)/\1 \2/p' |
+    "$YELK_WINE_LOADER" "$driver" pages stem='c:\pic\timed' capture=0 | tr -d '\r' | sed -n 's/^install-ms \([0-9]*\) slices \([0-9]*\)/\1 \2/p' |
         while read -r ms slices; do
             echo "run $i: ${ms} ms; floor $slices slices x 25 ms = $((slices * 25)) ms"
         done

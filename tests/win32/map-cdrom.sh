@@ -11,6 +11,6 @@ here=$(cd "$(dirname "$0")" && pwd)
     . "$dir/env"
     mkdir -p "$dir/cdrom"
     ln -sfn "$dir/cdrom" "$WINEPREFIX/dosdevices/$drive"
-    wine reg add 'HKLM\Software\Wine\Drives' /v "$drive" /d cdrom /f </dev/null >/dev/null 2>&1
+    "$YELK_WINE_LOADER" reg add 'HKLM\Software\Wine\Drives' /v "$drive" /d cdrom /f </dev/null >/dev/null 2>&1
 )
 "$here/../wine/prefix.sh" restart "$dir"

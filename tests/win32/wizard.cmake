@@ -15,7 +15,7 @@ file(WRITE ${licence_dir}/none.rc "5 RCDATA { \"not a licence\" }\n")
 foreach(variant long stars none)
     add_library(licence_${variant} MODULE resource_dll.c ${licence_dir}/${variant}.rc)
     set_target_properties(licence_${variant} PROPERTIES PREFIX "")
-    target_link_options(licence_${variant} PRIVATE -nostdlib -Wl,-e,_ResourceDllEntry@12)
+    target_link_options(licence_${variant} PRIVATE -nostdlib -Wl,-e,${YELK_C_PREFIX}ResourceDllEntry${YELK_STDCALL_SUFFIX_12})
 endforeach()
 
 # wizard_prefix_step(name command...): one more setup step for the prefix of

@@ -4,8 +4,8 @@
 #   prefix.sh template TEMPLATE [ARCH]
 #                                     make a fresh prefix once (kept while the
 #                                     installed Wine stays the same); ARCH win32
-#                                     (the default) or win64 (32-bit programs then
-#                                     run under WoW64)
+#                                     or win64 (32-bit programs then run under
+#                                     WoW64); the default follows the loader
 #   prefix.sh setup DIR [TEMPLATE] [ARCH]
 #                                     a prefix of its own in DIR/prefix (a copy of
 #                                     TEMPLATE, made first if need be, or made
@@ -21,8 +21,22 @@
 #                                     change that Wine reads only at its start)
 #   prefix.sh cleanup DIR             stops the prefix's wineserver and its Xvfb
 #
-# Programs started with `. DIR/env; wine prog.exe` then run in that prefix.
+# Programs started with `. DIR/env; "$YELK_WINE_LOADER" prog.exe` then run in
+# that prefix.
+#
+# YELK_WINE_LOADER names the program every Wine start goes through (the env
+# file keeps it for the prefix's later users). Unset: Debian's `wine`, which
+# takes the 32-bit loader whenever wine32 is installed, even on a machine that
+# cannot run it. The x86_64 tree names the 64-bit loader itself
+# (/usr/lib/wine/wine64); that loader makes only 64-bit prefixes, so they are
+# its default.
 set -eu
+
+WINE=${YELK_WINE_LOADER:-wine}
+case "$(basename "$WINE")" in
+wine64) default_arch=win64 ;;
+*) default_arch=win32 ;;
+esac
 
 # Settings every Wine start of ours uses: a 32-bit prefix unless a 64-bit one is
 # asked for, no Mono or Gecko offers, no desktop-menu files written into the
@@ -48,8 +62,8 @@ make_prefix() {
     rm -rf "$prefix"
     mkdir -p "$home"
     # wineboot needs no X server; keep it off any display.
-    HOME=$home WINEPREFIX=$prefix DISPLAY= wineboot -i >/dev/null 2>&1 || true
-    HOME=$home WINEPREFIX=$prefix DISPLAY= wine reg add 'HKCU\Software\Wine\X11 Driver' \
+    HOME=$home WINEPREFIX=$prefix DISPLAY= "$WINE" wineboot -i >/dev/null 2>&1 || true
+    HOME=$home WINEPREFIX=$prefix DISPLAY= "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' \
         /v Managed /d N /f >/dev/null 2>&1
     # Write the registry to disk before the prefix is copied or used.
     HOME=$home WINEPREFIX=$prefix wineserver -w
@@ -110,19 +124,28 @@ check_arch() {
 
 # A 64-bit prefix needs Wine's 64-bit loader (Debian's wine64 puts only that
 # beside the 32-bit one). Without it the caller is told so and the command
-# exits 77, which CTest counts as skipped.
+# exits 77, which CTest counts as skipped. A loader named by YELK_WINE_LOADER
+# must be there, and the 64-bit one makes no 32-bit prefix.
 need_loader() {
+    if [ "$WINE" != wine ] && ! command -v "$WINE" >/dev/null; then
+        log "no Wine loader $WINE (YELK_WINE_LOADER)"
+        exit 1
+    fi
+    if [ "$1" = win32 ] && [ "$default_arch" = win64 ]; then
+        log "$WINE makes only 64-bit prefixes, not $1"
+        exit 64
+    fi
     if [ "$1" = win64 ] && [ ! -x /usr/lib/wine/wine64 ] && ! command -v wine64 >/dev/null; then
         log "skipped: a 64-bit prefix needs wine64, which is not installed (scripts/deps.sh installs it)"
         exit 77
     fi
 }
 
-wine_stamp() { echo "$(wine --version 2>/dev/null || echo unknown) $1"; }
+wine_stamp() { echo "$("$WINE" --version 2>/dev/null || echo unknown) $1"; }
 
 cmd_template() {
     tpl=$1
-    arch=${2:-win32}
+    arch=${2:-$default_arch}
     check_arch "$arch"
     # Wine wants an absolute WINEPREFIX.
     mkdir -p "$tpl"
@@ -159,7 +182,7 @@ start_xvfb() {
 cmd_setup() {
     dir=$1
     tpl=${2:-}
-    arch=${3:-win32}
+    arch=${3:-$default_arch}
     check_arch "$arch"
     need_loader "$arch"
     [ -f "$dir/env" ] && cmd_cleanup "$dir" || true
@@ -186,6 +209,7 @@ cmd_setup() {
         display=:$(start_xvfb "$dir")
     fi
     {
+        echo "export YELK_WINE_LOADER='$WINE'"
         echo "export WINEARCH=$WINEARCH"
         echo "export WINEDEBUG=-all"
         echo "export WINEDLLOVERRIDES='$WINEDLLOVERRIDES'"
@@ -201,7 +225,7 @@ cmd_setup() {
 # CTest waits until every process that has its pipe is gone.
 start_server() {
     (. "$1/env" && wineserver -p </dev/null >/dev/null 2>&1)
-    (. "$1/env" && wine cmd /c exit </dev/null >/dev/null 2>&1) || true
+    (. "$1/env" && "$YELK_WINE_LOADER" cmd /c exit </dev/null >/dev/null 2>&1) || true
 }
 
 # Restarts the server of a prefix made by setup, e.g. after a drive mapping
@@ -227,7 +251,7 @@ cmd_fonts() {
     (
         . "$dir/env"
         cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
-        wine wineboot </dev/null >/dev/null 2>&1 || true
+        "$YELK_WINE_LOADER" wineboot </dev/null >/dev/null 2>&1 || true
     )
 }
 
@@ -244,8 +268,8 @@ cmd_cleanup() {
 }
 
 case "${1:-}" in
-template) cmd_template "$2" "${3:-win32}" ;;
-setup) cmd_setup "$2" "${3:-}" "${4:-win32}" ;;
+template) cmd_template "$2" "${3:-$default_arch}" ;;
+setup) cmd_setup "$2" "${3:-}" "${4:-$default_arch}" ;;
 fonts) cmd_fonts "$2" ;;
 restart) cmd_restart "$2" ;;
 cleanup) cmd_cleanup "$2" ;;
