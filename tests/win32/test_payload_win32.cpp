@@ -222,35 +222,30 @@ TEST_F(PayloadWin32, AWriteThatFailsOnlyWhenTheCloseFlushesIsError11)
 {
     /* The C library here reports no failure from a close whose last flush
        failed: a member small enough to stay in the stream's buffer reaches
-       the temporary file only at the close. Writes to the temporary file
-       fail while another handle holds a lock on its bytes; the run must stop
-       with [11] rather than decode a member that was never written. */
+       the temporary file only at the close. With that file on a full volume
+       the run must stop with [11] rather than decode a member that was never
+       written. */
     std::string dir = MakeScratchFolder("yelk-flush");
     snprintf(session.destDir, sizeof session.destDir, "%s", dir.c_str());
     std::string installer = dir + "-setup.bin";
     ASSERT_TRUE(WriteWholeFile(installer, std::string("image ") + "ARNI" + "tiny member" + "ARNI" + "ARNI\r\n"));
-    char temp[MAX_PATH];
-    GetTempPathA(sizeof temp, temp);
-    std::string tempFile = std::string(temp) + "yelk.tmp";
-    ASSERT_TRUE(WriteWholeFile(tempFile, ""));
-    HANDLE holder = CreateFileA(tempFile.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                NULL, OPEN_EXISTING, 0, NULL);
-    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-    ASSERT_TRUE(LockFile(holder, 0, 0, 0x100000, 0));
+    char saved[MAX_PATH] = "";
+    DWORD had = GetEnvironmentVariableA("TMP", saved, sizeof saved);
+    SetEnvironmentVariableA("TMP", YELK_FULL_TEMP);
 
     session.setupStream = fopen(installer.c_str(), "rb");
     ASSERT_NE(session.setupStream, nullptr);
     int result = kPumpMore;
     for (int slices = 0; result == kPumpMore && slices < 100; slices++)
         result = PumpExtraction();
-    UnlockFile(holder, 0, 0, 0x100000, 0);
-    CloseHandle(holder);
+    std::string tempPath = session.tempPath;
     CleanupInstall();
+    SetEnvironmentVariableA("TMP", had ? saved : NULL);
+    EXPECT_NE(tempPath.find("fulltemp"), std::string::npos) << tempPath;
     EXPECT_EQ(result, kPumpFailed);
     EXPECT_EQ(boxCaptions, std::vector<std::string>{"Yelk Installation Error [11]"});
     boxCaptions.clear();
     DeleteFileA(installer.c_str());
-    DeleteFileA(tempFile.c_str());
 }
 
 }  // namespace
