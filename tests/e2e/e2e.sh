@@ -247,6 +247,29 @@ group_abort() {
     has "page 4"
     has "exit 0"
     same_files "$C/abortyes" yelk.ini
+
+    # Yes over an earlier installation, once the first file is in, without
+    # backups and with: the folder is as it was before Install (the old
+    # files back under their names), then Install runs again to the end.
+    for b in 0 1; do
+        old="$C/abortover$b"
+        mkdir -p "$old"
+        for m in yelk32.exe yelk.hlp primer.hlp about.txt history.txt; do
+            printf 'the earlier %s' "$m" >"$old/$m"
+        done
+        drive "abort-over-$b" install abort=yes over=1 folder="c:\\abortover$b" backups=$b
+        grep -q '^abort after [1-9]' "$log" || fail "the abort came before the first member"
+        for m in yelk32.exe yelk.hlp primer.hlp about.txt history.txt; do
+            has "after-abort file $m $((12 + ${#m}))"
+        done
+        has "page 4"
+        has "exit 0"
+        same_files "$old" yelk.ini
+        if [ $b = 1 ]; then
+            [ "$(cat "$old/backup/yelk32.exe")" = "the earlier yelk32.exe" ] ||
+                fail "backup/yelk32.exe is not the earlier file"
+        fi
+    done
 }
 
 group_cancel() {

@@ -110,6 +110,55 @@ TEST(Crc32, KnownValuesWholeAndInAnyPieces)
     }
 }
 
+TEST(MarkerMatcher, CarriesAPartialMarkerAcrossBlocksAndReleasesItWhenItBreaks)
+{
+    /* Each row: the blocks fed one after the other, what comes out in order
+       (member bytes as they are, "|" for each whole marker) and the marker
+       bytes still held back at the end. */
+    const struct {
+        std::vector<std::string> blocks;
+        const char *events;
+        int held;
+    } rows[] = {
+        {{"AR", "NI"}, "|", 0},
+        {{"A", "R", "N", "I"}, "|", 0},
+        {{"ARN", "I"}, "|", 0},
+        {{"xAR", "Ny"}, "xARNy", 0},
+        {{"A", "RNx"}, "ARNx", 0},
+        {{"ARN", "x"}, "ARNx", 0},
+        {{"ARN", "ARNI"}, "ARNARNI", 0},
+        {{"AR", "AR", "NI"}, "ARARNI", 0},
+        {{"AR", "NIARN"}, "|", 3},
+        {{"xyA"}, "xy", 1},
+        {{"A", "", "RNI", "z"}, "|z", 0},
+    };
+    char text[kMarkerLength + 1];
+    BuildMarker(text);
+    const uint8_t *marker = reinterpret_cast<const uint8_t *>(text);
+    for (const auto &r : rows) {
+        std::string trace;
+        for (const std::string &b : r.blocks)
+            trace += "[" + b + "]";
+        SCOPED_TRACE(trace);
+        MarkerMatcher m = StartMatcher(marker);
+        std::string events;
+        for (const std::string &b : r.blocks) {
+            const uint8_t *data = reinterpret_cast<const uint8_t *>(b.data());
+            for (size_t used = 0; used < b.size();) {
+                MarkerRun run = MatchMarker(m, data + used, b.size() - used);
+                events.append(text, (size_t)run.released);
+                events.append(b, used, run.memberBytes);
+                if (run.markerEnded)
+                    events += "|";
+                ASSERT_GT(run.consumed, 0u);
+                used += run.consumed;
+            }
+        }
+        EXPECT_EQ(events, r.events);
+        EXPECT_EQ(m.held, r.held);
+    }
+}
+
 struct ScanCase {
     const char *what;
     std::string file;
