@@ -43,16 +43,23 @@ static int IsSeparator(char c)
     return c == '\\' || c == '/';
 }
 
-/* 1 when a folder name of length characters can be made: not one that ends
-   in a space or a dot (the system would drop them and name another folder),
-   and not a device the system reserves (con, prn, aux, nul, com1 to com9,
-   lpt1 to lpt9, with any extension and spaces before it). */
-static int UsableName(const char *name, size_t length)
+/* 1 when the last folder name in path can be made: not one that ends in a
+   space or a dot (the system would drop them and name another folder), and
+   not a device the system reserves (con, prn, aux, nul, com1 to com9, lpt1 to
+   lpt9, with any extension and spaces before it). A folder on the way that
+   cannot exist makes the folder's creation fail ([1]) in any case. */
+static int UsableNames(const char *path)
 {
-    if (length > 0 && (name[length - 1] == ' ' || name[length - 1] == '.'))
+    const char *end = path + strlen(path);
+    while (end > path && IsSeparator(end[-1]))
+        end--;
+    const char *name = end;
+    while (name > path && !IsSeparator(name[-1]))
+        name--;
+    if (end > name && (end[-1] == ' ' || end[-1] == '.'))
         return 0;
     size_t base = 0;
-    while (base < length && name[base] != '.')
+    while (name + base < end && name[base] != '.')
         base++;
     while (base > 0 && name[base - 1] == ' ')
         base--;
@@ -66,21 +73,6 @@ static int UsableName(const char *name, size_t length)
             return 0;
     }
     return 1;
-}
-
-/* 1 when every folder name in path can be made. */
-static int UsableNames(const char *path)
-{
-    for (const char *p = path;;) {
-        const char *end = p;
-        while (*end != '\0' && !IsSeparator(*end))
-            end++;
-        if (!UsableName(p, (size_t)(end - p)))
-            return 0;
-        if (*end == '\0')
-            return 1;
-        p = end + 1;
-    }
 }
 
 int IsUsableDestDir(const char *folder)

@@ -41,7 +41,7 @@ static int PrepareBackupDir()
             ShowError(kErrorBackupFolder);
             return 0;
         }
-        if (!JournalNote(kStepMadeBackup, 0, nullptr)) {
+        if (!JournalNote(kStepMadeBackup, 0, 0)) {
             session.backupDir[0] = '\0';
             ShowError(kErrorBackupMove);
             return 0;
@@ -61,10 +61,8 @@ BackupResult BackupExisting(const char *path)
 
     /* Settings files: ".ini" in the member's own file name, case-sensitively;
        the folders around it do not count. */
-    PathParts parts;
-    SplitPath(path, &parts);
-    char fileName[sizeof parts.name + sizeof parts.ext];
-    snprintf(fileName, sizeof fileName, "%s%s", parts.name, parts.ext);
+    const char *fileName = strrchr(path, '\\');
+    fileName = fileName ? fileName + 1 : path;
     if (session.settingsPolicy != kSettingsReplace && strstr(fileName, ".ini") != nullptr) {
         if (session.settingsPolicy == kSettingsKeep)
             return kBackupKeep;
@@ -89,14 +87,14 @@ BackupResult BackupExisting(const char *path)
 
     /* The folder is flat: the backup keeps only the file's name, and replaces
        an older backup of the same name. */
-    char backupPath[sizeof session.backupDir + sizeof parts.name + sizeof parts.ext];
-    snprintf(backupPath, sizeof backupPath, "%s%s%s", session.backupDir, parts.name, parts.ext);
+    char backupPath[sizeof session.backupDir + kPathSize];
+    snprintf(backupPath, sizeof backupPath, "%s%s", session.backupDir, fileName);
 
     /* The older backup is not deleted first: the move replaces it only once
        the new one is in place, so a failed move loses nothing. A read-only
        older backup would refuse to be replaced, hence its attributes go. */
     ClearAttributes(backupPath);
-    if (!JournalNote(kStepToBackup, session.memberIndex, nullptr) || !MoveFileReplacing(path, backupPath)) {
+    if (!JournalNote(kStepToBackup, session.memberIndex, 0) || !MoveFileReplacing(path, backupPath)) {
         ShowError(kErrorBackupMove);
         return kBackupFailed;
     }

@@ -90,28 +90,20 @@ void MemberPath(char *out, int index)
     snprintf(out, kMemberPathSize, "%s\\%s", session.destDir, kMemberNames[index]);
 }
 
-/* Value of eight lowercase hex digits; 0 and *ok cleared on anything else. */
-static uint32_t HexWord(const char *text, int *ok)
-{
-    uint32_t value = 0;
-    for (int i = 0; i < 8; i++) {
-        char c = text[i];
-        int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-        if (digit < 0)
-            *ok = 0;
-        value = value << 4 | (uint32_t)(digit & 15);
-    }
-    return value;
-}
-
 int ReadMemberChecks(const char *text)
 {
+    /* Sixteen lowercase hex digits per member: the size, then the CRC. */
     int ok = strlen(text) == kMemberCheckText;
-    for (int i = 0; ok && i < kMemberCount; i++) {
-        memberChecks[i].size = HexWord(text + 16 * i, &ok);
-        memberChecks[i].crc = HexWord(text + 16 * i + 8, &ok);
-        if (memberChecks[i].size == 0)
-            ok = 0;
+    uint32_t *value = &memberChecks[0].size;
+    for (int i = 0; ok && i < 2 * kMemberCount; i++) {
+        value[i] = 0;
+        for (int k = 0; k < 8; k++) {
+            char c = *text++;
+            int digit = c >= '0' && c <= '9' ? c - '0' : c - 'a' + 10;
+            ok &= digit >= 0 && digit < 16;
+            value[i] = value[i] << 4 | (uint32_t)digit;
+        }
+        ok &= i % 2 == 1 || value[i] != 0;
     }
     if (!ok)
         memset(memberChecks, 0, sizeof memberChecks);
@@ -394,23 +386,18 @@ MemberResult ExtractMember(const char *tempFile)
     return kMemberDone;
 }
 
-/* The name part of a path this run made in destDir, as the journal keeps it. */
-static const char *NameIn(const char *path)
-{
-    return path + FolderPrefixLength(path);
-}
-
 /* The file at destination, which the user chose to overwrite, goes aside
    under a name of this run's until the run finishes: a run that does not
    finish puts it back. 1 when it is aside. */
 static int SetAside(int index, const char *destination)
 {
     char aside[kMemberPathSize];
-    FILE *f = CreateUniqueFile(session.destDir, aside, (int)sizeof aside);
+    unsigned number;
+    FILE *f = CreateUniqueFile(session.destDir, aside, (int)sizeof aside, &number);
     if (f == nullptr)
         return 0;
     fclose(f);
-    if (JournalNote(kStepAside, index, NameIn(aside)) && MoveFileReplacing(destination, aside))
+    if (JournalNote(kStepAside, index, number) && MoveFileReplacing(destination, aside))
         return 1;
     DeleteFileTwice(aside);
     return 0;
@@ -430,8 +417,9 @@ int DecodeToFile(const char *source, const char *destination)
        and checked: a full disk or a killed run never leaves half a file under
        a member's name, and no file of the user's is written through. */
     char partial[kMemberPathSize];
-    FILE *out = CreateUniqueFile(session.destDir, partial, (int)sizeof partial);
-    if (out != nullptr && !JournalNote(kStepTempFile, index, NameIn(partial))) {
+    unsigned number;
+    FILE *out = CreateUniqueFile(session.destDir, partial, (int)sizeof partial, &number);
+    if (out != nullptr && !JournalNote(kStepTempFile, index, number)) {
         fclose(out);
         DeleteFileTwice(partial);
         out = nullptr;
@@ -458,7 +446,7 @@ int DecodeToFile(const char *source, const char *destination)
     /* Whatever stood at destination stays as it was until the complete file
        replaces it. A folder or a file in use there cannot be replaced. */
     int placed = ok && (!PathExists(destination) || SetAside(index, destination)) &&
-                 JournalNote(kStepWrite, index, nullptr) && MoveFileReplacing(partial, destination);
+                 JournalNote(kStepWrite, index, 0) && MoveFileReplacing(partial, destination);
     if (placed)
         return 1;
 

@@ -1,35 +1,40 @@
 /*
- * The run's journal (journal.h). A text file "yelkundo.jnl" in destDir: a
- * header line, then one line per step, "<step> <member index> <name>", each
- * flushed before the step is taken. Undoing reads it back and walks it from
- * the last line to the first.
+ * The run's journal (journal.h). A small binary file "yelkundo.jnl" in
+ * destDir: four bytes "YKU1", then four bytes per step (the step, the member
+ * index, the number of the file of the run's own that it names, low byte
+ * first), each flushed before the step is taken. Undoing reads it back and
+ * walks it from the last step to the first. A journal names files only by
+ * member index and number, so no journal can lead outside destDir.
  */
 #include "payload/journal.h"
 
 #include <cstdio>
-#include <cstring>
 
 #include "common/platform.h"
 #include "common/session.h"
 #include "payload/extract.h"   /* kMemberNames */
 
 const char kJournalName[] = "yelkundo.jnl";
-static const char kJournalHeader[] = "yelk undo 1\n";
+static const char kJournalMagic[4] = {'Y', 'K', 'U', '1'};
 
 enum {
-    kMaxSteps = 64,              /* a run takes at most 2 + 3 per member steps, and done */
-    kJournalBytes = 4096         /* more than kMaxSteps lines of this run's names take */
+    kMaxSteps = 64,        /* a run takes at most 2 + 3 per member steps, and done */
+    kStepBytes = 4
 };
 
-/* The journal as last read, each line's end made a terminator; steps point
-   at its lines after the header. */
-static char journalText[kJournalBytes + 1];
-static char *steps[kMaxSteps];
+/* The journal as last read. */
+static uint8_t journalBytes[sizeof kJournalMagic + kMaxSteps * kStepBytes + 1];
 
 /* destDir, a backslash and name into out (kMemberPathSize + kPathSize). */
 static void FolderFile(char *out, const char *name)
 {
     snprintf(out, kMemberPathSize + kPathSize, "%s\\%s", session.destDir, name);
+}
+
+/* The path of the run's own file number in folder. */
+static int UniqueName(char *out, int size, const char *folder, unsigned number)
+{
+    return snprintf(out, (size_t)size, "%s\\yk%04X.tmp", folder, number & 0xFFFFu) < size;
 }
 
 static void DeleteTwice(const char *path)
@@ -38,13 +43,14 @@ static void DeleteTwice(const char *path)
         DeleteFileAt(path);
 }
 
-FILE *CreateUniqueFile(const char *folder, char *out, int size)
+FILE *CreateUniqueFile(const char *folder, char *out, int size, unsigned *number)
 {
     /* A taken name moves on to the next number; a name that is free but
        cannot be made means the folder takes no new file at all. */
     static unsigned next;
     for (int tries = 0; tries < 0x10000; tries++) {
-        if (snprintf(out, (size_t)size, "%s\\yk%04X.tmp", folder, (next++) & 0xFFFFu) >= size)
+        *number = next++ & 0xFFFFu;
+        if (!UniqueName(out, size, folder, *number))
             return nullptr;
         FILE *f = CreateNewFile(out);
         if (f != nullptr || !PathExists(out))
@@ -53,7 +59,12 @@ FILE *CreateUniqueFile(const char *folder, char *out, int size)
     return nullptr;
 }
 
-int JournalNote(JournalStep step, int index, const char *name)
+static int WriteFlushed(FILE *j, const void *data, size_t length)
+{
+    return fwrite(data, 1, length, j) == length && fflush(j) == 0;
+}
+
+int JournalNote(JournalStep step, int index, unsigned number)
 {
     FILE *j = session.journalStream;
     if (j == nullptr) {
@@ -62,25 +73,22 @@ int JournalNote(JournalStep step, int index, const char *name)
         j = CreateNewFile(path);
         if (j == nullptr)
             return 0;
-        const size_t header = sizeof kJournalHeader - 1;
-        if (fwrite(kJournalHeader, 1, header, j) != header || fflush(j) != 0) {
+        if (!WriteFlushed(j, kJournalMagic, sizeof kJournalMagic)) {
             /* Nothing is on record yet: the journal goes at once. */
             fclose(j);
             DeleteTwice(path);
             return 0;
         }
         session.journalStream = j;
-        if (session.createdDestDir && !JournalNote(kStepMadeFolder, 0, nullptr))
-            return 0;
     }
-    char line[kPathSize + 8];
-    size_t length = (size_t)snprintf(line, sizeof line, "%c%d %s\n", (char)step, index, name ? name : "-");
-    return fwrite(line, 1, length, j) == length && fflush(j) == 0;
+    const uint8_t record[kStepBytes] = {(uint8_t)step, (uint8_t)index, (uint8_t)number, (uint8_t)(number >> 8)};
+    return WriteFlushed(j, record, sizeof record);
 }
 
-/* Reads the journal at path into steps; the number of steps, -1 when it is no
-   journal of this program or more than a run can write. A run killed as it
-   made its journal leaves it empty or with part of its header: no step. */
+/* Reads the journal at path into journalBytes; the number of steps, -1 when
+   it is no journal of this program or more than a run writes. A run killed
+   as it wrote leaves part of the magic or of a step: that step was never
+   taken. */
 static int ReadJournal(const char *path)
 {
     /* Opened for writing too: a journal that another installer is still
@@ -88,46 +96,16 @@ static int ReadJournal(const char *path)
     FILE *f = OpenFileStream(path, "r+b");
     if (f == nullptr)
         return -1;
-    size_t length = fread(journalText, 1, sizeof journalText, f);
+    size_t length = fread(journalBytes, 1, sizeof journalBytes, f);
     int failed = ferror(f);
     fclose(f);
-    journalText[length] = '\0';
-    size_t header = sizeof kJournalHeader - 1;
-    if (failed || length > kJournalBytes)
+    if (failed || length == sizeof journalBytes)
         return -1;
-    if (length < header)
-        return strstr(kJournalHeader, journalText) == kJournalHeader ? 0 : -1;
-    if (strstr(journalText, kJournalHeader) != journalText || journalText[length - 1] != '\n')
-        return -1;
-    int count = 0;
-    for (char *p = journalText + header; *p != '\0'; count++) {
-        if (count == kMaxSteps)
+    size_t head = length < sizeof kJournalMagic ? length : sizeof kJournalMagic;
+    for (size_t k = 0; k < head; k++)
+        if (journalBytes[k] != (uint8_t)kJournalMagic[k])
             return -1;
-        steps[count] = p;
-        while (*p != '\n')
-            p++;
-        *p++ = '\0';
-    }
-    return count;
-}
-
-/* One step taken apart ("B3 -", "T0 yk1A2B.tmp"): 1 when it is well formed
-   and names, if anything, a plain file in destDir. */
-static int ParseStep(const char *line, char *step, int *index, const char **name)
-{
-    *step = line[0];
-    *index = line[1] - '0';
-    *name = line + 3;
-    if (*index < 0 || *index >= kMemberCount || line[2] != ' ')
-        return 0;
-    if ((*name)[0] == '-' && (*name)[1] == '\0')
-        return 1;
-    if ((*name)[0] == '\0' || (*name)[0] == '.')
-        return 0;
-    for (const char *p = *name; *p != '\0'; p++)
-        if (*p == '\\' || *p == '/' || *p == ':')
-            return 0;
-    return 1;
+    return (int)((length - head) / kStepBytes);
 }
 
 static void CloseJournal()
@@ -139,10 +117,11 @@ static void CloseJournal()
 }
 
 /* Undoes one step of an unfinished run; 0 when it cannot be undone. */
-static int UndoStep(char step, int index, const char *name)
+static int UndoStep(int step, int index, unsigned number)
 {
     char member[kMemberPathSize + kPathSize], other[kMemberPathSize + kPathSize];
     FolderFile(member, kMemberNames[index]);
+    UniqueName(other, sizeof other, session.destDir, number);
     switch (step) {
     case kStepWrite:
         /* Before this step the member's name was free (its old file had gone
@@ -153,8 +132,6 @@ static int UndoStep(char step, int index, const char *name)
     case kStepAside:
         if (step == kStepToBackup)
             snprintf(other, sizeof other, "%s\\backup\\%s", session.destDir, kMemberNames[index]);
-        else
-            FolderFile(other, name);
         /* The name still taken means the move never happened: the old file
            is where it was, and an aside name holds only its empty stand-in. */
         if (PathExists(member)) {
@@ -164,16 +141,12 @@ static int UndoStep(char step, int index, const char *name)
         }
         return !PathExists(other) || MoveFileReplacing(other, member);
     case kStepTempFile:
-        FolderFile(other, name);
         if (PathExists(other))
             DeleteTwice(other);
         return 1;
     case kStepMadeBackup:
         FolderFile(other, "backup");
         RemoveFolder(other);
-        return 1;
-    case kStepMadeFolder:
-        session.createdDestDir = 1;
         return 1;
     default:
         return 0;
@@ -194,24 +167,26 @@ static int ReplayJournal(int undo)
     if (count < 0)
         return 0;
 
-    char step;
-    int index;
-    const char *name;
-    for (int i = 0; i < count; i++)
-        if (!ParseStep(steps[i], &step, &index, &name))
+    const uint8_t *steps = journalBytes + sizeof kJournalMagic;
+    for (int i = 0; i < count; i++) {
+        const uint8_t *s = steps + i * kStepBytes;
+        if (s[1] >= kMemberCount)
             return 0;
-        else if (step == kStepDone)
+        if (s[0] == kStepDone)
             undo = 0;
+    }
     if (!undo && !DeleteFileAt(path) && !DeleteFileAt(path))
         return 0;
     for (int i = count - 1; i >= 0; i--) {
-        ParseStep(steps[i], &step, &index, &name);
-        if (undo) {
-            if (!UndoStep(step, index, name))
-                return 0;
-        } else if (step == kStepAside || step == kStepTempFile) {
-            UndoStep(kStepTempFile, index, name);
+        const uint8_t *s = steps + i * kStepBytes;
+        int step = s[0];
+        if (!undo) {
+            if (step != kStepAside && step != kStepTempFile)
+                continue;
+            step = kStepTempFile;
         }
+        if (!UndoStep(step, s[1], s[2] | s[3] << 8))
+            return 0;
     }
     if (undo)
         DeleteTwice(path);
@@ -222,7 +197,7 @@ void FinishJournal()
 {
     if (session.journalStream == nullptr)
         return;
-    JournalNote(kStepDone, 0, nullptr);
+    JournalNote(kStepDone, 0, 0);
     ReplayJournal(0);
 }
 

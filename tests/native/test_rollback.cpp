@@ -236,10 +236,11 @@ TEST_F(KilledRun, AJournalThatCannotBeUndoneStopsTheNextRun)
     EXPECT_EQ(RunInstall(file), -1);
     EXPECT_EQ(recordedUi.errors, std::vector<int>{7});
     Snapshot after = TakeSnapshot(dest);
-    std::string journal(before[kJournalName].begin(), before[kJournalName].end());
     for (const auto &entry : before)
         if (!after.count(entry.first))
-            EXPECT_NE(journal.find("T1 " + entry.first), std::string::npos) << entry.first;
+            EXPECT_TRUE(entry.first.size() == 10 && entry.first.compare(0, 2, "yk") == 0 &&
+                        entry.first.compare(6, 4, ".tmp") == 0)
+                << entry.first;
     for (auto &entry : after)
         EXPECT_TRUE(before.count(entry.first) && before[entry.first] == entry.second) << entry.first;
 
@@ -251,40 +252,42 @@ TEST_F(KilledRun, AJournalThatCannotBeUndoneStopsTheNextRun)
     (void)v1;
 }
 
-TEST_F(RollBack, JournalsThatAreNoneOfOursAreNotFollowed)
+TEST_F(RollBack, JournalsThatAreNoneOfOursAreNotActedOn)
 {
-    // A journal names files only inside the destination folder: one that
-    // points elsewhere, or is not a journal at all, is not acted on.
+    // A journal names files only by member index and by the number of a
+    // file of the run's own in the destination folder, so none can lead
+    // elsewhere; one that is not a journal, or holds a step no run writes,
+    // stops the run ([7]) and is left as it is.
     struct Case {
         const char *what;
-        std::string text;
+        std::string bytes;
     } cases[] = {
-        {"a path out of the folder", "yelk undo 1\nT0 ..\\victim\n"},
-        {"an absolute path", "yelk undo 1\nT0 z:\\victim\n"},
-        {"no header", "T0 victim\n"},
-        {"a member index out of range", "yelk undo 1\nW: -\n"},
-        {"a step cut short", "yelk undo 1\nT0 ../victim"},
+        {"not a journal", "T0 ..\\victim\n"},
+        {"a member index out of range", std::string("YKU1W\x0a\0\0", 8)},
+        {"a step no run writes", std::string("YKU1Z\0\0\0", 8)},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         mkdir(dest.c_str(), 0777);
         WriteAll(root + "/victim", Text("keep"));
-        WriteAll(dest + "/" + kJournalName, Text(c.text));
+        WriteAll(dest + "/" + kJournalName, Text(c.bytes));
         ResetRecordedUi();
         EXPECT_EQ(RunInstall(InstallerOf(ClientFiles(1))), -1);
         EXPECT_EQ(recordedUi.errors, std::vector<int>{7});
         EXPECT_EQ(ReadAll(root + "/victim"), Text("keep"));
         EXPECT_EQ(FolderNames(dest), std::vector<std::string>{kJournalName});
+        EXPECT_EQ(ReadAll(dest + "/" + kJournalName), Text(c.bytes));
         RemoveTree(dest);
     }
 }
 
-TEST_F(RollBack, AJournalKilledWhileItWasMadeIsNoObstacle)
+TEST_F(RollBack, AJournalKilledWhileItWasWrittenIsNoObstacle)
 {
-    // Killed before its first step was on record: nothing to undo.
-    for (const char *text : {"", "yelk un"}) {
+    // Killed before its first step was on record, or while a step was being
+    // written (a step is taken only once it is on record): nothing to undo.
+    for (const std::string &bytes : {std::string(), std::string("YK"), std::string("YKU1T\0", 6)}) {
         mkdir(dest.c_str(), 0777);
-        WriteAll(dest + "/" + kJournalName, Text(text));
+        WriteAll(dest + "/" + kJournalName, Text(bytes));
         ResetRecordedUi();
         ASSERT_EQ(RunInstall(InstallerOf(ClientFiles(1))), kPumpFinished);
         EXPECT_FALSE(Exists(dest + "/" + kJournalName));
@@ -354,7 +357,8 @@ TEST(RunFiles, ANewFileIsMadeWhereNothingStoodAndNeverThroughALink)
     std::vector<std::string> made;
     for (int i = 0; i < 3; i++) {
         char path[kMemberPathSize];
-        FILE *f = CreateUniqueFile(win.c_str(), path, (int)sizeof path);
+        unsigned number = 0;
+        FILE *f = CreateUniqueFile(win.c_str(), path, (int)sizeof path, &number);
         ASSERT_NE(f, nullptr);
         fputs("x", f);
         fclose(f);
