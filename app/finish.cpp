@@ -110,10 +110,11 @@ void RunFinishingActions()
         CreateDesktopShortcut(path);
     }
 
-    /* The ignore list goes into an existing settings file only; with destDir
-       still empty that is \yelk.ini at the current drive's root. */
+    /* The ignore list goes into an existing settings file only, and only in
+       a folder that was set: with destDir still empty the path would be
+       \yelk.ini at the current drive's root, a file the installer never chose. */
     snprintf(path, sizeof path, "%s\\yelk.ini", session.destDir);
-    if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES)
+    if (session.destDir[0] != '\0' && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES)
         WritePrivateProfileStringA("text", "ignore", kIgnoreList, path);
 
     if (session.launchClient) {

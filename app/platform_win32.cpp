@@ -206,3 +206,25 @@ int OverallBarWidth()
 {
     return ControlWidth(IDC_OVERALLBAR, 0);
 }
+
+/* ---- Files a run makes for itself ---- */
+
+FILE *CreateNewFile(const char *path)
+{
+    /* CREATE_NEW fails on anything that stands at the name; the empty file
+       made is then opened as the run's own. */
+    HANDLE h = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (h == INVALID_HANDLE_VALUE)
+        return nullptr;
+    CloseHandle(h);
+    FILE *f = OpenFileStream(path, "wb");
+    if (f == nullptr)
+        DeleteFileA(path);
+    return f;
+}
+
+int FolderExists(const char *path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}

@@ -30,8 +30,10 @@ enum {
 
 /* 1 when folder can be the destination: a full path (a drive letter, a colon
    and a separator, or a UNC name "\\\\server\\share") short enough that
-   every path and command composed from it fits kMaxPathLength. A relative
-   folder would name another place wherever the installer happens to run. */
+   every path and command composed from it fits kMaxPathLength, whose folder
+   names can all be made (none ends in a space or a dot, none is a device
+   name such as nul or com1). A relative folder would name another place
+   wherever the installer happens to run. */
 int IsUsableDestDir(const char *folder);
 
 #endif

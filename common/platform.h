@@ -60,4 +60,12 @@ void DrawFileProgress(PaintContext dc, uint32_t done, uint32_t total);
 /* Erases the per-file bar after a member (invalidate with erase, repaint now). */
 void WipeFileBar();
 
+/* ---- Files a run makes for itself ---- */
+
+/* Creates a file at path that did not exist before (nothing, not even a link,
+   may stand there) and opens it for writing; nullptr when that fails. */
+FILE *CreateNewFile(const char *path);
+/* 1 when a folder (not a file) exists at path. */
+int FolderExists(const char *path);
+
 #endif

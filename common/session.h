@@ -61,6 +61,7 @@ struct InstallSession {
     int sliceCount;               /* bytes consumed in the current slice; PumpExtraction */
     char tempPath[kPathSize];     /* temporary member file; PumpExtraction */
     unsigned char wroteMember[kMemberCount]; /* 1 where this run wrote the member's file; ExtractMember */
+    FILE *journalStream;          /* the run's journal in destDir, open from its first step; JournalNote */
 
     /* Progress */
     int32_t overallFill;          /* filled pixels of the overall bar; DrawScanProgress, SetPage */

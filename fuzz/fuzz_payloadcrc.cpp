@@ -1,6 +1,7 @@
 // Fuzz target for PayloadCrc: any bytes as the installer file. The result must
-// not depend on where the 1024-byte blocks fall, so the same bytes behind a
-// few plain bytes (no marker letter among them) must give the same CRC.
+// not depend on where the 16 KB read blocks fall, so the same bytes behind
+// up to a block's worth of plain bytes (no marker letter among them) must give
+// the same CRC; the first two input bytes choose how many.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -41,9 +42,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     BuildMarker(session.marker);
     static const std::string path = FilePath();
-    static uint8_t lead[1023];
+    static uint8_t lead[16383];
     memset(lead, 'x', sizeof lead);
-    size_t leadSize = size ? 1 + data[0] % sizeof lead : 0;
+    size_t leadSize = size >= 2 ? 1 + (data[0] | data[1] << 8) % sizeof lead : 0;
 
     uint32_t plain = CrcOfFile(path, lead, 0, data, size);
     uint32_t shifted = CrcOfFile(path, lead, leadSize, data, size);

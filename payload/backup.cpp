@@ -13,6 +13,8 @@
 #include "common/path.h"
 #include "common/platform.h"
 #include "common/session.h"
+#include "payload/extract.h"
+#include "payload/journal.h"
 
 static const char kBackupFolder[] = "\\backup";
 
@@ -31,10 +33,19 @@ static int PrepareBackupDir()
         return 0;
     }
     snprintf(session.backupDir, sizeof session.backupDir, "%s%s", session.destDir, kBackupFolder);
-    if (!PathExists(session.backupDir) && !MakeFolder(session.backupDir)) {
-        session.backupDir[0] = '\0';
-        ShowError(kErrorBackupFolder);
-        return 0;
+    if (!PathExists(session.backupDir)) {
+        /* A folder this run makes goes again when the run does not finish
+           (if nothing else is in it by then). */
+        if (!MakeFolder(session.backupDir)) {
+            session.backupDir[0] = '\0';
+            ShowError(kErrorBackupFolder);
+            return 0;
+        }
+        if (!JournalNote(kStepMadeBackup, 0, 0)) {
+            session.backupDir[0] = '\0';
+            ShowError(kErrorBackupMove);
+            return 0;
+        }
     }
     strcat(session.backupDir, "\\");
     return 1;
@@ -48,9 +59,11 @@ BackupResult BackupExisting(const char *path)
     /* Read-only, hidden or system files are replaced like any other. */
     ClearAttributes(path);
 
-    /* Settings files: the whole path counts, case-sensitively, so a folder
-       named like "c:\old.ini\yelk" makes every member a settings file. */
-    if (session.settingsPolicy != kSettingsReplace && strstr(path, ".ini") != nullptr) {
+    /* Settings files: ".ini" in the member's own file name, case-sensitively;
+       the folders around it do not count. */
+    const char *fileName = strrchr(path, '\\');
+    fileName = fileName ? fileName + 1 : path;
+    if (session.settingsPolicy != kSettingsReplace && strstr(fileName, ".ini") != nullptr) {
         if (session.settingsPolicy == kSettingsKeep)
             return kBackupKeep;
         if (session.keepSettings) {
@@ -60,6 +73,12 @@ BackupResult BackupExisting(const char *path)
         session.settingsPolicy = kSettingsReplace;
     }
 
+    /* A file that is already the member (same size and CRC-32) stays as it
+       is: its backup would replace the one of the version before with a copy
+       of this one. */
+    if (CheckFileAgainstMember(session.memberIndex, path) == kFileMatches)
+        return kBackupKeep;
+
     if (!session.makeBackups)
         return kBackupGoOn;
 
@@ -68,16 +87,14 @@ BackupResult BackupExisting(const char *path)
 
     /* The folder is flat: the backup keeps only the file's name, and replaces
        an older backup of the same name. */
-    PathParts parts;
-    SplitPath(path, &parts);
-    char backupPath[sizeof session.backupDir + sizeof parts.name + sizeof parts.ext];
-    snprintf(backupPath, sizeof backupPath, "%s%s%s", session.backupDir, parts.name, parts.ext);
+    char backupPath[sizeof session.backupDir + kPathSize];
+    snprintf(backupPath, sizeof backupPath, "%s%s", session.backupDir, fileName);
 
     /* The older backup is not deleted first: the move replaces it only once
        the new one is in place, so a failed move loses nothing. A read-only
        older backup would refuse to be replaced, hence its attributes go. */
     ClearAttributes(backupPath);
-    if (!MoveFileReplacing(path, backupPath)) {
+    if (!JournalNote(kStepToBackup, session.memberIndex, 0) || !MoveFileReplacing(path, backupPath)) {
         ShowError(kErrorBackupMove);
         return kBackupFailed;
     }

@@ -14,6 +14,21 @@ struct ExpectedCrcRecord {
     uint32_t crc;     /* the payload's CRC-32 */
 };
 
+/* The second record, beside the first: "YELKMEM1", then each member's
+   decoded size and CRC-32 as sixteen lowercase hex digits (the text that
+   ReadMemberChecks reads, extract.h), then a terminator. Neither the tag nor
+   the digits hold an "A". */
+enum { kMemberRecordText = 160 };
+struct MemberCheckRecord {
+    char tag[8];                          /* "YELKMEM1", no terminator */
+    char text[kMemberRecordText + 1];     /* the checks, zero-terminated */
+};
+extern const char kMemberRecordTag[8];
+
+/* Finds the first member record in bytes; 1 and its text (terminated) in
+   text, kMemberRecordText + 1 bytes, when there is one. */
+int FindMemberRecord(const uint8_t *bytes, size_t length, char *text);
+
 /* The record's tag. It holds no "A", so it can neither form the member
    marker nor hide one that follows it. */
 extern const char kCrcRecordTag[8];

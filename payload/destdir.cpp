@@ -14,8 +14,14 @@ DestDirResult CreateDestDir()
         ShowError(kErrorCreateFolder);
         return kDestDirFailed;
     }
-    if (PathExists(session.destDir))
+    /* A file of that name cannot take the members: refused as a folder that
+       cannot be made. */
+    if (FolderExists(session.destDir))
         return kDestDirReady;
+    if (PathExists(session.destDir)) {
+        ShowError(kErrorCreateFolder);
+        return kDestDirFailed;
+    }
     if (!MakeFolder(session.destDir)) {
         ShowError(kErrorCreateFolder);
         return kDestDirFailed;

@@ -3,7 +3,7 @@
  * at most 15001 bytes and splits it at the member marker (marker.h);
  * each member's raw bytes are collected in a temporary file and then passed
  * through the backup policy and the decoder into the destination folder.
- * CleanupInstall undoes what a failed or cancelled run wrote.
+ * CleanupInstall undoes what a failed or cancelled run did, from its journal.
  */
 #include "payload/extract.h"
 
@@ -15,6 +15,8 @@
 #include "common/platform.h"
 #include "common/session.h"
 #include "payload/backup.h"
+#include "payload/crc.h"
+#include "payload/journal.h"
 #include "payload/lzhuf.h"
 #include "payload/marker.h"
 #include "payload/progress.h"
@@ -33,10 +35,8 @@ const char *const kMemberNames[kMemberCount] = {
 };
 
 static const char kTempName[] = "yelk.tmp";
-/* A member is decoded under this name in the destination folder and takes
-   its own name only once it is complete: a full disk or a killed run never
-   leaves half a file under a member's name. */
-static const char kPartialName[] = "yelk.new";
+
+MemberCheck memberChecks[kMemberCount];
 
 enum {
     kScanBlock = 16384     /* installer bytes read at a time, never past the slice */
@@ -90,6 +90,48 @@ void MemberPath(char *out, int index)
     snprintf(out, kMemberPathSize, "%s\\%s", session.destDir, kMemberNames[index]);
 }
 
+int ReadMemberChecks(const char *text)
+{
+    /* Sixteen lowercase hex digits per member: the size, then the CRC. */
+    int ok = strlen(text) == kMemberCheckText;
+    uint32_t *value = &memberChecks[0].size;
+    for (int i = 0; ok && i < 2 * kMemberCount; i++) {
+        value[i] = 0;
+        for (int k = 0; k < 8; k++) {
+            char c = *text++;
+            int digit = c >= '0' && c <= '9' ? c - '0' : c - 'a' + 10;
+            ok &= digit >= 0 && digit < 16;
+            value[i] = value[i] << 4 | (uint32_t)digit;
+        }
+        ok &= i % 2 == 1 || value[i] != 0;
+    }
+    if (!ok)
+        memset(memberChecks, 0, sizeof memberChecks);
+    return ok;
+}
+
+static uint8_t scanBlock[kScanBlock];
+
+FileCheck CheckFileAgainstMember(int index, const char *path)
+{
+    const MemberCheck &check = memberChecks[index];
+    if (check.size == 0)
+        return kFileUnchecked;
+    FILE *f = OpenFileStream(path, "rb");
+    if (f == nullptr)
+        return kFileDiffers;
+    /* The scan's block is free here: a member is checked between blocks. */
+    uint32_t reg = 0xFFFFFFFFu, size = 0;
+    size_t got;
+    while ((got = fread(scanBlock, 1, sizeof scanBlock, f)) > 0 && size <= check.size) {
+        reg = CrcUpdate(reg, scanBlock, got);
+        size += (uint32_t)got;
+    }
+    int failed = ferror(f);
+    fclose(f);
+    return !failed && size == check.size && ~reg == check.crc ? kFileMatches : kFileDiffers;
+}
+
 void ResetInstall()
 {
     session.markerPos = 0;
@@ -103,6 +145,7 @@ void ResetInstall()
     /* The streams are forgotten, not closed: callers close them first. */
     session.setupStream = nullptr;
     session.memberStream = nullptr;
+    session.journalStream = nullptr;
     session.tempPath[0] = '\0';
     session.backupDir[0] = '\0';
     memset(session.wroteMember, 0, sizeof session.wroteMember);
@@ -114,7 +157,14 @@ DestDirResult PrepareInstallRun()
     ResetInstall();
     ShowScanStatus();
     DrawScanProgress(nullptr, nullptr);
-    return CreateDestDir();
+    DestDirResult result = CreateDestDir();
+    /* A run that was killed over this folder left its journal: its steps are
+       undone first, or this run would take its new files for the user's. */
+    if (result == kDestDirReady && !RollBackJournal()) {
+        ShowError(kErrorBackupMove);
+        return kDestDirFailed;
+    }
+    return result;
 }
 
 void ShowScanStatus()
@@ -182,6 +232,7 @@ static PumpResult FinishScan()
 {
     DrawScanProgress(nullptr, session.setupStream);
     CloseSetupStream();
+    FinishJournal();
     return kPumpFinished;
 }
 
@@ -240,8 +291,6 @@ static int WriteMemberBytes(FILE *member, const MarkerRun &run, const uint8_t *d
         return 0;
     return run.memberBytes == 0 || fwrite(data, 1, run.memberBytes, member) == run.memberBytes;
 }
-
-static uint8_t scanBlock[kScanBlock];
 
 PumpResult PumpExtraction()
 {
@@ -337,24 +386,44 @@ MemberResult ExtractMember(const char *tempFile)
     return kMemberDone;
 }
 
-/* The file a member is decoded into before it takes its name: kPartialName
-   in the folder of destination. */
-static void PartialPath(char *out, size_t size, const char *destination)
+/* The file at destination, which the user chose to overwrite, goes aside
+   under a name of this run's until the run finishes: a run that does not
+   finish puts it back. 1 when it is aside. */
+static int SetAside(int index, const char *destination)
 {
-    snprintf(out, size, "%.*s%s", (int)FolderPrefixLength(destination), destination, kPartialName);
+    char aside[kMemberPathSize];
+    unsigned number;
+    FILE *f = CreateUniqueFile(session.destDir, aside, (int)sizeof aside, &number);
+    if (f == nullptr)
+        return 0;
+    fclose(f);
+    if (JournalNote(kStepAside, index, number) && MoveFileReplacing(destination, aside))
+        return 1;
+    DeleteFileTwice(aside);
+    return 0;
 }
 
 int DecodeToFile(const char *source, const char *destination)
 {
+    const int index = session.memberIndex;
     FILE *in = OpenFileStream(source, "rb");
     if (in == nullptr) {
         CleanupInstall();
         ShowError(kErrorReadMember);
         return 0;
     }
+    /* A member is decoded under a name this run creates for itself in the
+       destination folder and takes its own name only once it is complete
+       and checked: a full disk or a killed run never leaves half a file under
+       a member's name, and no file of the user's is written through. */
     char partial[kMemberPathSize];
-    PartialPath(partial, sizeof partial, destination);
-    FILE *out = OpenFileStream(partial, "wb");
+    unsigned number;
+    FILE *out = CreateUniqueFile(session.destDir, partial, (int)sizeof partial, &number);
+    if (out != nullptr && !JournalNote(kStepTempFile, index, number)) {
+        fclose(out);
+        DeleteFileTwice(partial);
+        out = nullptr;
+    }
     if (out == nullptr) {
         fclose(in);
         CleanupInstall();
@@ -369,11 +438,16 @@ int DecodeToFile(const char *source, const char *destination)
     if (ferror(in))
         ok = 0;
     fclose(in);
+    /* What reached the disk is read back against the packer's size and CRC:
+       a stream cut at the wrong place may still decode. */
+    if (ok && CheckFileAgainstMember(index, partial) == kFileDiffers)
+        ok = 0;
 
-    /* Until the complete file replaces it, whatever stood at destination (a
-       file the user chose to overwrite) stays as it was. A folder or a file
-       in use there cannot be replaced. */
-    if (ok && MoveFileReplacing(partial, destination))
+    /* Whatever stood at destination stays as it was until the complete file
+       replaces it. A folder or a file in use there cannot be replaced. */
+    int placed = ok && (!PathExists(destination) || SetAside(index, destination)) &&
+                 JournalNote(kStepWrite, index, 0) && MoveFileReplacing(partial, destination);
+    if (placed)
         return 1;
 
     DeleteFileTwice(partial);
@@ -392,27 +466,14 @@ void CleanupInstall()
 
     DeleteFileTwice(session.tempPath);
 
-    /* A member half decoded when a run was killed. */
-    if (session.destDir[0] != '\0') {
-        char member[kMemberPathSize], partial[kMemberPathSize];
-        MemberPath(member, 0);
-        PartialPath(partial, sizeof partial, member);
-        if (PathExists(partial))
-            DeleteFileTwice(partial);
-    }
-
-    /* Only the files this run wrote go; a file the backup policy left in
-       place is the user's own. */
-    while (session.memberIndex > 0) {
-        session.memberIndex--;
-        if (!session.wroteMember[session.memberIndex])
-            continue;
-        session.wroteMember[session.memberIndex] = 0;
-        char path[kMemberPathSize];
-        MemberPath(path, session.memberIndex);
-        if (path[0] != '\0')
-            DeleteFileTwice(path);
-    }
+    /* Every step this run took in the destination folder is undone from its
+       journal: its new files go, the files it moved into the backup folder or
+       set aside go back. When one cannot be put back the journal stays, and
+       the next run over the folder finishes the job. */
+    if (session.destDir[0] != '\0')
+        RollBackJournal();
+    session.memberIndex = 0;
+    memset(session.wroteMember, 0, sizeof session.wroteMember);
 
     /* Removing the folder succeeds only when it is empty. */
     if (session.createdDestDir) {

@@ -6,6 +6,8 @@
 #ifndef YELK_PAYLOAD_EXTRACT_H
 #define YELK_PAYLOAD_EXTRACT_H
 
+#include <cstdint>
+
 #include "common/session.h"
 #include "payload/destdir.h"
 
@@ -43,6 +45,32 @@ enum MemberResult {
     kMemberDone = 1,          /* written or left in place; memberIndex advanced */
     kMemberBackupFailed = 2   /* message shown */
 };
+
+/* Each member's decoded size and CRC-32 as the packer recorded them. A size
+   of 0 means none is known (no member is empty): the member is not checked.
+   The installer fills it from the record compiled in beside the payload's CRC,
+   the headless installer from the record in the file it installs. */
+struct MemberCheck {
+    uint32_t size;
+    uint32_t crc;
+};
+extern MemberCheck memberChecks[kMemberCount];
+
+/* The record's text: kMemberCount times sixteen lowercase hex digits, the
+   size then the CRC. Lowercase digits hold no "A", so the text can neither
+   form the member marker nor end in a first part of it. */
+enum { kMemberCheckText = kMemberCount * 16 };
+/* Fills memberChecks from such a text; 1 when it is well formed, else the
+   checks are all cleared and 0. */
+int ReadMemberChecks(const char *text);
+
+/* What a file is against member index's check. */
+enum FileCheck {
+    kFileUnchecked,   /* no check known for the member */
+    kFileMatches,     /* same size and CRC-32 */
+    kFileDiffers      /* another size or CRC, or it cannot be read */
+};
+FileCheck CheckFileAgainstMember(int index, const char *path);
 
 PumpResult PumpExtraction();
 MemberResult ExtractMember(const char *tempFile);

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 
+#include "payload/crcrecord.h"
 #include "tools/payloadscan.h"
 #include "tools/pefile.h"
 
@@ -24,6 +25,8 @@ struct InspectedFile {
     std::string resourceWhy;       /* why not, when not */
     bool hasRecord = false;        /* compiled-in CRC record found */
     uint32_t recordCrc = 0;
+    bool hasMemberRecord = false;  /* compiled-in member record found */
+    char memberText[kMemberRecordText + 1] = {};  /* its text */
     int64_t earlyMarker = -1;      /* a complete marker ahead of the payload resource */
     PayloadScan scan;
     uint32_t crc = 0;              /* PayloadCrc over the file */
@@ -35,6 +38,11 @@ int InspectFile(const std::string &path, InspectedFile *file, std::string *why);
 
 /* Why the file would fail the installer's checks, or "" when it passes. */
 std::string VerifyProblem(const InspectedFile &file);
+
+/* What verify checks beyond VerifyProblem, reading the file at path again:
+   each member decoded to nowhere and held against the member record, and the
+   PE header's checksum where one is set. "" when all agree. */
+std::string DecodedProblem(const std::string &path, const InspectedFile &file);
 
 /* "not a complete installer: it breaks off at byte N, inside ..." (or "not a
    complete payload: ..."); "" when the file is whole. */

@@ -20,7 +20,7 @@ static const uint32_t kRcData = 10;
 static const uint32_t kPayloadResource = 4;
 
 static const size_t kBlockSize = 65536;                           /* bytes read at a time */
-static const size_t kCarry = sizeof(ExpectedCrcRecord) - 1;      /* kept from one block for the next */
+static const size_t kCarry = sizeof(MemberCheckRecord) - 1;      /* kept from one block for the next */
 static_assert(kCarry >= 3, "a marker split across two blocks must be found");
 
 /* The bytes of one block, after those kept from the block before: the CRC
@@ -62,12 +62,13 @@ int InspectFile(const std::string &path, InspectedFile *file, std::string *why)
     /* One pass from the start, until the record, the marker ahead of the
        payload and the payload's end have all been looked for. */
     bool wantRecord = file->isExe;
+    bool wantMembers = file->isExe;
     bool wantEarly = file->hasResource;
     PayloadScan &scan = file->scan;
     uint64_t windowStart = 0;   /* file offset of window[0] */
     size_t kept = 0;
     bool failed = fseeko(in.stream, 0, SEEK_SET) != 0;
-    while (!failed && (wantRecord || wantEarly || !scan.terminated)) {
+    while (!failed && (wantRecord || wantMembers || wantEarly || !scan.terminated)) {
         size_t got = fread(window + kept, 1, kBlockSize, in.stream);
         if (got == 0)
             break;
@@ -75,6 +76,10 @@ int InspectFile(const std::string &path, InspectedFile *file, std::string *why)
         if (wantRecord && FindCrcRecord(window, length, &file->recordCrc)) {
             file->hasRecord = true;
             wantRecord = false;
+        }
+        if (wantMembers && FindMemberRecord(window, length, file->memberText)) {
+            file->hasMemberRecord = true;
+            wantMembers = false;
         }
         if (wantEarly) {
             /* Only a marker that ends ahead of the payload's first byte. */
@@ -239,6 +244,8 @@ int VerifyCommand(const std::vector<std::string> &args)
     if (int status = InspectArgument("verify", args, &file))
         return status;
     std::string problem = VerifyProblem(file);
+    if (problem.empty())
+        problem = DecodedProblem(args[0], file);
     if (!problem.empty())
         return Report(kExitRefused, "%s: %s", args[0].c_str(), problem.c_str());
     printf("%s: ok, payload at 0x%" PRIX64 ", 10 members, CRC 0x%08X, %s\n", args[0].c_str(), file.resourceOffset,

@@ -45,21 +45,27 @@ static int ReportInstallError(int number)
     return number;
 }
 
-/* The CRC record compiled into an installer, read in blocks so that the
-   whole file is never held in memory. 1 when found; -1 when the file cannot be
-   read (the integrity check then reports it as the installer would). */
-static int FindRecordInFile(const std::string &path, uint32_t *crc)
+/* The CRC record compiled into an installer, and the member record beside
+   it (its text into memberText, *haveMembers set), read in blocks so that the
+   whole file is never held in memory. 1 when the CRC record was found; -1
+   when the file cannot be read (the integrity check then reports it as the
+   installer would). */
+static int FindRecordInFile(const std::string &path, uint32_t *crc, char *memberText, int *haveMembers)
 {
     FILE *f = fopen(path.c_str(), "rb");
     if (!f)
         return -1;
-    const size_t kKeep = sizeof(ExpectedCrcRecord) - 1;   /* a record across two blocks */
-    static uint8_t block[65536 + sizeof(ExpectedCrcRecord)];
+    const size_t kKeep = sizeof(MemberCheckRecord) - 1;   /* a record across two blocks */
+    static uint8_t block[65536 + sizeof(MemberCheckRecord)];
     size_t kept = 0, got;
     int found = 0;
-    while (!found && (got = fread(block + kept, 1, sizeof block - kept, f)) > 0) {
+    *haveMembers = 0;
+    while ((!found || !*haveMembers) && (got = fread(block + kept, 1, sizeof block - kept, f)) > 0) {
         size_t length = kept + got;
-        found = FindCrcRecord(block, length, crc);
+        if (!found)
+            found = FindCrcRecord(block, length, crc);
+        if (!*haveMembers)
+            *haveMembers = FindMemberRecord(block, length, memberText);
         kept = length < kKeep ? length : kKeep;
         memmove(block, block + length - kept, kept);
     }
@@ -122,14 +128,24 @@ int ExtractCommand(const std::vector<std::string> &args)
     if (source.empty() || dir.empty())
         return UsageError("extract");
 
-    uint32_t expected = 0;
+    uint32_t expected = 0, recordCrc = 0;
+    char memberText[kMemberRecordText + 1];
+    int haveMembers = 0;
+    int record = FindRecordInFile(source, &recordCrc, memberText, &haveMembers);
+    /* Each member is checked against the member record when the file has
+       one (a bare payload has none, and its members go unchecked). */
+    memset(memberChecks, 0, sizeof memberChecks);
+    if (haveMembers && !ReadMemberChecks(memberText))
+        return Report(kExitRefused, "%s: the member record is damaged", source.c_str());
     if (haveCrc) {
         char *end = nullptr;
         unsigned long long v = strtoull(crcText.c_str(), &end, 16);
         if (crcText.empty() || *end != '\0' || crcText[0] == '-' || v > 0xFFFFFFFFull)
             return Report(kExitUsage, "extract: --crc takes a hexadecimal CRC-32, not '%s'", crcText.c_str());
         expected = (uint32_t)v;
-    } else if (FindRecordInFile(source, &expected) == 0) {
+    } else if (record == 1) {
+        expected = recordCrc;
+    } else if (record == 0) {
         /* A file cut short has lost its record, or never reaches its payload's
            end: it is damaged, and no CRC given by hand would mend it. */
         InspectedFile file;

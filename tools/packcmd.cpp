@@ -142,6 +142,7 @@ int PackCommand(const std::vector<std::string> &args)
 
     std::vector<std::vector<uint8_t>> streams;
     std::vector<uint64_t> sizes;
+    std::string checks;   /* each member's size and CRC-32, the installer's member record */
     uint64_t total = 0;
     for (size_t k = 0; k < paths.size(); k++) {
         const std::string &path = paths[k];
@@ -155,6 +156,9 @@ int PackCommand(const std::vector<std::string> &args)
         ShowProgressLine("coding %zu/10 %s (%zu bytes)...", k + 1, kMemberNames[k], data.size());
         streams.push_back(LzhEncode(data.data(), data.size(), parse));
         sizes.push_back(data.size());
+        char check[17];
+        snprintf(check, sizeof check, "%08x%08x", (unsigned)data.size(), (unsigned)Crc32(data.data(), data.size()));
+        checks += check;
         if (streams.back().empty())
             return Report(kExitRefused, "%s: cannot be coded without the member marker", path.c_str());
         total += streams.back().size() + 4;
@@ -179,7 +183,7 @@ int PackCommand(const std::vector<std::string> &args)
 
     if (!WriteFile(output, payload.data(), payload.size()))
         return Report(kExitIo, "%s: cannot write", output.c_str());
-    char text[512];
+    char text[768];
     int n = snprintf(text, sizeof text,
                      "/* Written by yelkpack pack: the CRC-32 of the payload's member streams,\n"
                      "   as the installer checks it. Compiled in through payload/crcrecord.cpp. */\n"
@@ -187,8 +191,10 @@ int PackCommand(const std::vector<std::string> &args)
                      "#define YELK_PAYLOAD_CRC_H\n"
                      "#define YELK_PAYLOAD_CRC 0x%08Xu\n"
                      "#define YELK_PAYLOAD_SIZE %zuu\n"
+                     "/* Each member's decoded size and CRC-32, eight lowercase hex digits each. */\n"
+                     "#define YELK_MEMBER_CHECKS \"%s\"\n"
                      "#endif\n",
-                     (unsigned)crc, payload.size());
+                     (unsigned)crc, payload.size(), checks.c_str());
     if (!WriteFile(header, text, (size_t)n))
         return Report(kExitIo, "%s: cannot write", header.c_str());
     PrintSummary(sizes, streams);

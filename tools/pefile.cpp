@@ -44,6 +44,10 @@ PeRead ReadPeLayout(const InputFile &file, PeLayout *layout)
     uint32_t dirs = magic == 0x10B ? 96 : magic == 0x20B ? 112 : 0;
     if (dirs == 0)
         return kPeNotPe;
+    if (optionalSize >= 68) {
+        layout->checksumOffset = opt + 64;
+        layout->checksum = U32(optional.data() + 64);
+    }
     if (optionalSize >= 64) {
         uint32_t sizeOfHeaders = U32(optional.data() + 60);
         if (sizeOfHeaders > layout->headersEnd)
@@ -165,4 +169,31 @@ std::string PeCutShort(const PeLayout &layout, uint64_t fileSize)
     snprintf(text, sizeof text, "%s %s (bytes %" PRIu64 " to %" PRIu64 ")", fileSize > first->start ? "inside" : "before",
              first->name.c_str(), first->start, first->start + first->length - 1);
     return text;
+}
+
+int ComputePeChecksum(const InputFile &file, const PeLayout &layout, uint32_t *sum)
+{
+    static uint8_t block[65536];
+    uint64_t total = 0, at = 0;
+    if (fseeko(file.stream, 0, SEEK_SET) != 0)
+        return 0;
+    size_t got;
+    while ((got = fread(block, 1, sizeof block, file.stream)) > 0) {
+        /* The field lies at an even offset inside the headers, which the
+           first block holds whole. */
+        if (at == 0 && layout.checksumOffset + 4 <= got)
+            memset(block + layout.checksumOffset, 0, 4);
+        if (got % 2)
+            block[got++] = 0;   /* only the file's last block can be odd */
+        for (size_t i = 0; i < got; i += 2) {
+            total += (uint32_t)block[i] | (uint32_t)block[i + 1] << 8;
+            total = (total & 0xFFFF) + (total >> 16);
+        }
+        at += got;
+    }
+    if (ferror(file.stream))
+        return 0;
+    total = (total & 0xFFFF) + (total >> 16);
+    *sum = (uint32_t)(total + file.size);
+    return 1;
 }

@@ -25,6 +25,8 @@ struct PeLayout {
     uint32_t resourceRva = 0;         /* resource directory; 0 when there is none */
     uint32_t certOffset = 0;          /* certificate table: a file offset, not an RVA */
     uint32_t certSize = 0;            /* its length; 0 when the file is not signed */
+    uint64_t checksumOffset = 0;      /* file offset of the header's checksum field */
+    uint32_t checksum = 0;            /* its value; 0 when none was set */
 };
 
 enum PeRead {
@@ -34,6 +36,12 @@ enum PeRead {
 };
 
 PeRead ReadPeLayout(const InputFile &file, PeLayout *layout);
+
+/* The PE checksum of the file as the system's image checker computes it: the
+   16-bit words of the file summed with their carries folded back (the
+   checksum field counted as 0), plus the file's length. 0 and a reason when
+   the file cannot be read. */
+int ComputePeChecksum(const InputFile &file, const PeLayout &layout, uint32_t *sum);
 
 /* File offset and size of the resource of the given type and id (first
    language). 0 and why ("no such resource", ...) when it cannot be found. */

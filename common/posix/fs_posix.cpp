@@ -3,6 +3,8 @@
 #include "common/posix/posix_platform.h"
 
 #include <cctype>
+#include <cerrno>
+#include <fcntl.h>
 #include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
@@ -135,4 +137,30 @@ int MakeFolder(const char *path)
 int RemoveFolder(const char *path)
 {
     return rmdir(ToLinuxPath(path).c_str()) == 0;
+}
+
+/* O_EXCL with O_CREAT never opens what already stands at the name: neither a
+   file, nor a link (which is not followed), nor a FIFO. */
+static FILE *OpenCreated(const std::string &linuxPath)
+{
+    int fd = open(linuxPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return nullptr;
+    FILE *f = fdopen(fd, "wb");
+    if (f == nullptr) {
+        close(fd);
+        unlink(linuxPath.c_str());
+    }
+    return f;
+}
+
+FILE *CreateNewFile(const char *path)
+{
+    return OpenCreated(ToLinuxPath(path));
+}
+
+int FolderExists(const char *path)
+{
+    struct stat st;
+    return stat(ToLinuxPath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }

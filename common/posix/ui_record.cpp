@@ -26,7 +26,12 @@ void ShowErrorBox(int number, const char *text)
     recordedUi.errorTexts.push_back(text);
 }
 
-void SetStatusText(const char *text) { recordedUi.statusTexts.push_back(text); }
+void SetStatusText(const char *text)
+{
+    recordedUi.statusTexts.push_back(text);
+    if (recordedUi.onStatus)
+        recordedUi.onStatus(text);
+}
 
 int FileBarWidth() { return recordedUi.fileBarWidth; }
 
@@ -37,6 +42,8 @@ void PaintScanBar(PaintContext, int32_t fill) { recordedUi.scanPaints.push_back(
 void DrawFileProgress(PaintContext, uint32_t done, uint32_t total)
 {
     recordedUi.filePaintCount++;
+    if (recordedUi.onFilePaint)
+        recordedUi.onFilePaint();
     if (recordedUi.recordFilePaints)
         recordedUi.filePaints.push_back({done, total});
 }

@@ -22,6 +22,8 @@ struct RecordedUi {
     int overallBarWidth = 0;               /* what OverallBarWidth answers */
     bool recordFilePaints = true;          /* off for benchmarks of long members */
     uint64_t filePaintCount = 0;           /* counted even when not recorded */
+    void (*onFilePaint)() = nullptr;       /* called at every per-file paint (a test stops a run mid-member) */
+    void (*onStatus)(const char *) = nullptr; /* called with every status line */
 };
 
 extern RecordedUi recordedUi;

@@ -10,8 +10,8 @@
 # Environment (set by tests/e2e/CMakeLists.txt): YELK_WINE_DIR (a prefix made by
 # tests/wine/prefix.sh setup), E2E_SETUP, E2E_DRIVER, E2E_CLIENT (stand-in client
 # program), E2E_PAYLOAD_DIR (the packed client files), E2E_SHOTS (pictures);
-# for the hostile group E2E_BIG_SETUP and E2E_BIG_CLIENT (an installer of the
-# real-shaped client files, and those files); E2E_PROBE (versionprobe.exe) for
+# for the hostile and abort groups E2E_BIG_SETUP and E2E_BIG_CLIENT (an
+# installer of the real-shaped client files, and those files); E2E_PROBE (versionprobe.exe) for
 # versions, E2E_SIGNED_DIR (the signed installer and its CA, made by the
 # release.sign test) for signed; E2E_ARCH, the installer's target (i686, or
 # x86_64 for the test vehicle of machines that cannot run 32-bit programs).
@@ -174,14 +174,19 @@ group_install() {
     [ -z "$(reg_value DisplayName)" ] || fail "uninstall values on an old shell"
     [ ! -e "$C/Yelk/backup" ] || fail "a backup folder without anything to back up"
 
-    # Second run, defaults: earlier files backed up, settings kept.
+    # Second run, defaults: an earlier file that differs from its member is
+    # backed up; those that are already the member stay as they are, without
+    # a backup (an older backup of them would stay); settings kept.
     printf 'changed by the user\r\n' >>"$C/Yelk/macros.ini"
+    printf 'changed by the user\r\n' >>"$C/Yelk/about.txt"
     cp "$C/Yelk/macros.ini" "$WORK/macros.user"
+    cp "$C/Yelk/about.txt" "$WORK/about.user"
     cp "$C/Yelk/yelk.ini" "$WORK/yelk.user"
     drive second-keep install
     has "exit 0"
-    for m in yelk32.exe yelk.hlp primer.hlp about.txt history.txt; do
-        cmp -s "$E2E_PAYLOAD_DIR/$m" "$C/Yelk/backup/$m" || fail "backup/$m is not the first run's file"
+    cmp -s "$WORK/about.user" "$C/Yelk/backup/about.txt" || fail "backup/about.txt is not the user's file"
+    for m in yelk32.exe yelk.hlp primer.hlp history.txt; do
+        [ ! -e "$C/Yelk/backup/$m" ] || fail "backup/$m: a file that was already the member was backed up"
     done
     ls "$C/Yelk/backup" | grep -q '\.ini$' && fail "settings files were backed up"
     cmp -s "$WORK/macros.user" "$C/Yelk/macros.ini" || fail "macros.ini not kept"
@@ -257,6 +262,35 @@ group_abort() {
     has "page 4"
     has "exit 0"
     same_files "$C/abortyes" yelk.ini
+
+    # Yes over an earlier installation once the first member is in (the
+    # real-shaped installer, whose first member ends slices before its last),
+    # without backups and with: at the options page the folder is as it was
+    # before Install, the earlier files back under their names; then Install
+    # runs again to the end.
+    cp "$E2E_BIG_SETUP" "$C/setupbig.exe"
+    for b in 0 1; do
+        old="$C/abortover$b"
+        mkdir -p "$old"
+        for m in yelk32.exe yelk.hlp primer.hlp about.txt history.txt; do
+            printf 'the earlier %s' "$m" >"$old/$m"
+        done
+        drive "abort-over-$b" install abort=yes over=1 setup='c:\setupbig.exe' folder="c:\\abortover$b" backups=$b
+        grep -q '^abort after [1-9]' "$log" || fail "the abort came before the first member"
+        for m in yelk32.exe yelk.hlp primer.hlp about.txt history.txt; do
+            has "after-abort file $m $((12 + ${#m}))"
+        done
+        has "page 4"
+        has "exit 0"
+        for m in $MEMBERS; do
+            [ "$m" = yelk.ini ] && continue
+            cmp -s "$E2E_BIG_CLIENT/$m" "$old/$m" || fail "$m differs from the client file"
+        done
+        if [ $b = 1 ]; then
+            [ "$(cat "$old/backup/yelk32.exe")" = "the earlier yelk32.exe" ] ||
+                fail "backup/yelk32.exe is not the earlier file"
+        fi
+    done
 }
 
 group_cancel() {
@@ -422,7 +456,7 @@ kill_in_member() {
         [ -s "$dest/yelk32.exe" ] && writing=yelk32.exe
         for f in "$dest"/*; do
             name=${f##*/}
-            case " $MEMBERS backup " in *" $name "*) continue ;; esac
+            case " $MEMBERS backup yelkundo.jnl " in *" $name "*) continue ;; esac
             [ -s "$f" ] && writing=$name
         done
         if [ $SECONDS -ge $end ]; then

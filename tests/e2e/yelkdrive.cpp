@@ -436,7 +436,10 @@ int RunInstall()
                 AnswerBox(box, IDOK);
                 continue;
             }
-            if (abort == "yes" && !aborted && stepped < steps && !Exists(folder + "\\yelk32.exe")) {
+            /* Over an earlier installation (over=1) yelk32.exe is there from
+               the start: the slices to the first file are counted instead. */
+            bool over = Option("over") == "1";
+            if (abort == "yes" && !aborted && stepped < steps && (over || !Exists(folder + "\\yelk32.exe"))) {
                 AnswerBox(box, IDNO);
                 drive::Press(wizard, IDC_BUTTON2);
                 stepped++;
@@ -449,6 +452,14 @@ int RunInstall()
                 aborted = true;
                 ExpectPage(2);
                 printf("after-abort page %d folder %s\n", Page(), Exists(folder) ? "present" : "absent");
+                /* What the folder holds now: each member's size, or absent. */
+                for (const char *name : {"yelk32.exe", "yelk.hlp", "primer.hlp", "about.txt", "history.txt"}) {
+                    WIN32_FILE_ATTRIBUTE_DATA data;
+                    if (GetFileAttributesExA((folder + "\\" + name).c_str(), GetFileExInfoStandard, &data))
+                        printf("after-abort file %s %lu\n", name, (unsigned long)data.nFileSizeLow);
+                    else
+                        printf("after-abort file %s absent\n", name);
+                }
                 PrintOptions();
                 /* Install again: the run starts afresh. */
                 left = false;

@@ -4,6 +4,7 @@ if(TARGET yelkenc)
     yelk_native_test(test_engine
         test_engine.cpp
         test_backup.cpp
+        test_rollback.cpp
         test_engine_fixture.cpp)
     target_link_libraries(test_engine PRIVATE yelkenc)
 endif()

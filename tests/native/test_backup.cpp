@@ -96,13 +96,15 @@ TEST_F(Backup, RunsOverAnEarlierInstallation)
     }
 }
 
-TEST_F(Backup, IniAnywhereInThePathMakesASettingsFile)
+TEST_F(Backup, OnlyTheMembersOwnNameMakesASettingsFile)
 {
+    // ".ini" in a folder name does not make yelk32.exe a settings file: with
+    // Keep settings it is still replaced, and only the five settings files stay.
     std::vector<Bytes> v1 = ClientFiles(1), v2 = ClientFiles(2);
     struct Case {
         const char *folder;
-        bool allSettings;   // the four characters in lower case count; in capitals not
-    } cases[] = {{"old.ini", true}, {"old.INI", false}};
+        bool allSettings;
+    } cases[] = {{"old.ini", false}, {"v.initial", false}, {"old.INI", false}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.folder);
         ASSERT_EQ(mkdir((root + "/" + c.folder).c_str(), 0777), 0);

@@ -82,6 +82,23 @@ TEST(DestinationFolder, OnlyFullPathsThatLeaveRoomForWhatIsComposedFromThem)
         {c + std::string(232, 'y'), 1, "235 characters: the longest"},
         {c + std::string(233, 'y'), 0, "236 characters"},
         {c + std::string(250, 'y'), 0, "253 characters"},
+        // Names the system cannot make as folders.
+        {"c:\\yelk ", 0, "ends in a space"},
+        {"c:\\yelk.", 0, "ends in a dot"},
+        {"c:\\apps.\\yelk", 1, "a folder on the way: left to the folder's creation"},
+        {"c:\\nul", 0, "device nul"},
+        {"c:\\CON", 0, "device con, capitals"},
+        {"c:\\prn.txt", 0, "device prn with an extension"},
+        {"c:\\aux .x", 0, "device aux, spaces and an extension"},
+        {"c:\\yelk. \\", 0, "a trailing separator after a name ending in a space"},
+        {"c:\\com1", 0, "com1"},
+        {"c:\\lpt9.log", 0, "lpt9 with an extension"},
+        {"\\\\server\\share\\con", 0, "device on a share"},
+        {"c:\\com0", 1, "com0 is a name"},
+        {"c:\\com10", 1, "com10 is a name"},
+        {"c:\\console", 1, "con is only the whole name"},
+        {"c:\\yelk.d", 1, "a dot inside"},
+        {"c:\\my yelk", 1, "a space inside"},
     };
     for (const auto &r : cases)
         EXPECT_EQ(IsUsableDestDir(r.folder.c_str()), r.usable) << r.what;

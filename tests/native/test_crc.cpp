@@ -7,6 +7,9 @@
 #include <functional>
 #include <random>
 #include <string>
+#include <fcntl.h>
+#include <termios.h>
+#include <thread>
 #include <unistd.h>
 
 #include "common/platform.h"
@@ -107,6 +110,55 @@ TEST(Crc32, KnownValuesWholeAndInAnyPieces)
     }
 }
 
+TEST(MarkerMatcher, CarriesAPartialMarkerAcrossBlocksAndReleasesItWhenItBreaks)
+{
+    /* Each row: the blocks fed one after the other, what comes out in order
+       (member bytes as they are, "|" for each whole marker) and the marker
+       bytes still held back at the end. */
+    const struct {
+        std::vector<std::string> blocks;
+        const char *events;
+        int held;
+    } rows[] = {
+        {{"AR", "NI"}, "|", 0},
+        {{"A", "R", "N", "I"}, "|", 0},
+        {{"ARN", "I"}, "|", 0},
+        {{"xAR", "Ny"}, "xARNy", 0},
+        {{"A", "RNx"}, "ARNx", 0},
+        {{"ARN", "x"}, "ARNx", 0},
+        {{"ARN", "ARNI"}, "ARNARNI", 0},
+        {{"AR", "AR", "NI"}, "ARARNI", 0},
+        {{"AR", "NIARN"}, "|", 3},
+        {{"xyA"}, "xy", 1},
+        {{"A", "", "RNI", "z"}, "|z", 0},
+    };
+    char text[kMarkerLength + 1];
+    BuildMarker(text);
+    const uint8_t *marker = reinterpret_cast<const uint8_t *>(text);
+    for (const auto &r : rows) {
+        std::string trace;
+        for (const std::string &b : r.blocks)
+            trace += "[" + b + "]";
+        SCOPED_TRACE(trace);
+        MarkerMatcher m = StartMatcher(marker);
+        std::string events;
+        for (const std::string &b : r.blocks) {
+            const uint8_t *data = reinterpret_cast<const uint8_t *>(b.data());
+            for (size_t used = 0; used < b.size();) {
+                MarkerRun run = MatchMarker(m, data + used, b.size() - used);
+                events.append(text, (size_t)run.released);
+                events.append(b, used, run.memberBytes);
+                if (run.markerEnded)
+                    events += "|";
+                ASSERT_GT(run.consumed, 0u);
+                used += run.consumed;
+            }
+        }
+        EXPECT_EQ(events, r.events);
+        EXPECT_EQ(m.held, r.held);
+    }
+}
+
 struct ScanCase {
     const char *what;
     std::string file;
@@ -134,14 +186,18 @@ TEST_F(PayloadFiles, ScanHashesMemberBytesOnly)
         {"an empty file", "", 0u},
         {"the byte after a broken match may start a marker", M + "AAARNI" + End, Crc("AA")},
     };
-    /* The match count carries over from one 1024-byte block to the next: put
-       a marker, the terminating pair and a broken partial marker across the
-       boundary at every offset around it. */
-    for (size_t at = 1019; at <= 1026; at++) {
+    /* The match count carries over from one 16 KB read block to the next:
+       put a marker, the terminating pair and partial markers ("A", "AR",
+       "ARN") broken by the next block's first byte across the boundary, at
+       every offset around it. */
+    const size_t kBoundary = 16384;
+    for (size_t at = kBoundary - 5; at <= kBoundary + 2; at++) {
         std::string lead = Filler(at - 4);
         cases.push_back({"member marker across the block boundary", M + lead + M + "tail" + End, Crc(lead + "tail")});
         cases.push_back({"terminating pair across the block boundary", M + lead + End + "more", Crc(lead)});
-        cases.push_back({"broken partial marker across the block boundary", M + lead + "ARx" + End, Crc(lead + "ARx")});
+        for (const char *partial : {"Ay", "ARy", "ARNy"})
+            cases.push_back({"broken partial marker across the block boundary", M + lead + partial + End,
+                             Crc(lead + partial)});
         cases.push_back({"first marker across the block boundary", Filler(at) + M + "abc" + End, Crc("abc")});
     }
     for (const ScanCase &c : cases) {
@@ -196,6 +252,36 @@ TEST_F(PayloadFiles, ScanFailsOnAReadError)
     std::string path = ToWindowsPath(dir_);
     EXPECT_EQ(PayloadCrc(path.c_str()), 0u);
     EXPECT_EQ(recordedUi.waitCursorCalls, 1);
+    EXPECT_EQ(recordedUi.waitCursorDepth, 0);
+}
+
+TEST_F(PayloadFiles, ScanFailsOnAReadErrorAfterSomeBytes)
+{
+    /* A terminal's reading side fails (EIO) once its other side closes while
+       a read waits: the scan gets a marker and member bytes first, then the
+       error. The CRC of what came before is no answer: 0. */
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+        GTEST_SKIP() << "no pseudo-terminal here: " << strerror(errno);
+    std::string terminal = ptsname(master);
+    int held = open(terminal.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(held, 0) << terminal;
+    struct termios raw;
+    ASSERT_EQ(tcgetattr(held, &raw), 0);
+    cfmakeraw(&raw);
+    ASSERT_EQ(tcsetattr(held, TCSANOW, &raw), 0);
+
+    const std::string bytes = M + "12345 member bytes, then the error";
+    std::thread other([&] {
+        EXPECT_EQ(write(master, bytes.data(), bytes.size()), (ssize_t)bytes.size());
+        usleep(500000);   /* the scan is waiting for more by now */
+        close(master);
+    });
+    ResetRecordedUi(0, 200);
+    uint32_t crc = PayloadCrc(ToWindowsPath(terminal).c_str());
+    other.join();
+    close(held);
+    EXPECT_EQ(crc, 0u);
     EXPECT_EQ(recordedUi.waitCursorDepth, 0);
 }
 

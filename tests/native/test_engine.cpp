@@ -255,10 +255,15 @@ TEST_F(Engine, FolderThatCannotBeTheDestinationIsRefusedBeforeAnythingIsWritten)
 {
     std::string file = InstallerOf(ClientFiles(1));
     // Relative names would land wherever the run happens to be; a folder too
-    // long would have its composed paths cut. Both are [1] with nothing made.
+    // long would have its composed paths cut; a file cannot take the
+    // members, a device name or a name ending in a dot or space is no folder
+    // the system makes. All are [1] with nothing made.
     const std::string longFolder = ToWindowsPath(root) + "\\" + std::string(234 - ToWindowsPath(root).size(), 'y');
     ASSERT_EQ(longFolder.size(), 235u);
-    for (const std::string &folder : {std::string("RelYelk"), longFolder + "y"}) {
+    WriteAll(root + "/afile", Text("a file"));
+    const std::string base = ToWindowsPath(root) + "\\";
+    for (const std::string &folder : {std::string("RelYelk"), longFolder + "y", base + "afile", base + "nul",
+                                      base + "com1.txt", base + "yelk.", base + "yelk "}) {
         SCOPED_TRACE(folder);
         strcpy(session.destDir, folder.c_str());
         ResetRecordedUi();
@@ -269,6 +274,8 @@ TEST_F(Engine, FolderThatCannotBeTheDestinationIsRefusedBeforeAnythingIsWritten)
     }
     EXPECT_FALSE(Exists(root + "/drives"));
     EXPECT_FALSE(Exists(ToLinuxPath((longFolder + "y").c_str())));
+    EXPECT_EQ(ReadAll(root + "/afile"), Text("a file"));
+    EXPECT_EQ(FolderNames(root), (std::vector<std::string>{"afile", "setup.bin", "tmp"}));
 
     // The longest folder that fits installs whole.
     strcpy(session.destDir, longFolder.c_str());
@@ -371,18 +378,20 @@ TEST_F(Engine, HelpIndexesGoAfterTheirHelpFiles)
     struct Case {
         const char *folder;
         bool gidIsFolder;   // yelk.gid is a folder: it cannot go, and no message
-        bool keepAll;       // a folder named *.ini: every member stays in place
+        bool earlier;       // an earlier installation in a folder named *.ini:
+                            // only the settings files stay, so both help files
+                            // are new and both indexes go
         bool gidRemains;
     } cases[] = {
         {"plain", false, false, false},
         {"gidfolder", true, false, true},
-        {"old.ini", false, true, true},
+        {"old.ini", false, true, false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.folder);
         SetDest(root + "/" + c.folder);
         ASSERT_EQ(mkdir(dest.c_str(), 0777), 0);
-        if (c.keepAll)
+        if (c.earlier)
             for (int i = 0; i < kMemberCount; i++)
                 WriteAll(DestFile(kNames[i]), Text("old"));
         if (c.gidIsFolder)
@@ -396,11 +405,11 @@ TEST_F(Engine, HelpIndexesGoAfterTheirHelpFiles)
         ASSERT_EQ(RunInstall(file), kPumpFinished);
         EXPECT_TRUE(recordedUi.errors.empty());
         EXPECT_EQ(Exists(DestFile("yelk.gid")), c.gidRemains);
-        EXPECT_EQ(Exists(DestFile("primer.gid")), c.keepAll);
+        EXPECT_FALSE(Exists(DestFile("primer.gid")));
     }
 }
 
-TEST_F(Engine, AbortRemovesWhatTheRunWroteAndALateTickReadsNothing)
+TEST_F(Engine, AbortPutsTheEarlierInstallationBackAndALateTickReadsNothing)
 {
     std::vector<Bytes> old = ClientFiles(1);
     std::vector<Bytes> files = ClientFiles(2);
@@ -424,14 +433,18 @@ TEST_F(Engine, AbortRemovesWhatTheRunWroteAndALateTickReadsNothing)
     ASSERT_EQ(result, kPumpMore);
     ASSERT_TRUE(Exists(DestFile("about.txt")));
 
-    // Abort confirmed: clean up and reset, as the wizard does.
+    // Abort confirmed: clean up and reset, as the wizard does. The folder is
+    // as it was before Install: yelk32.exe is back from the backup folder
+    // the run made, which goes again.
     CleanupInstall();
     ResetInstall();
-    for (int i = 0; i < 5; i++)
+    EXPECT_EQ(ReadAll(DestFile("yelk32.exe")), old[0]);
+    for (int i = 1; i < 5; i++)
         EXPECT_FALSE(Exists(DestFile(kNames[i]))) << kNames[i];
     for (int i = 5; i < kMemberCount; i++)
         EXPECT_EQ(ReadAll(DestFile(kNames[i])), old[i]) << kNames[i];
-    EXPECT_EQ(ReadAll(BackupFile("yelk32.exe")), old[0]);  // never moved back
+    EXPECT_EQ(FolderNames(dest), (std::vector<std::string>{"hosts.ini", "macros.ini", "marks.ini", "menus.ini",
+                                                            "yelk.ini", "yelk32.exe"}));
     EXPECT_TRUE(FolderIsEmpty(tmp));
 
     // A timer tick that was already on its way.
@@ -600,11 +613,12 @@ TEST_F(Engine, FullDestinationVolumeKeepsTheFileThatWasThere)
         volume.Fill();
         session.makeBackups = 0;
 
+        // The run's journal cannot be written either: [4] before anything moves.
         ResetRecordedUi();
         EXPECT_EQ(RunInstall(file), kPumpFailed);
-        EXPECT_EQ(recordedUi.errors, std::vector<int>{5});
+        EXPECT_EQ(recordedUi.errors, std::vector<int>{4});
         EXPECT_EQ(ReadAll(DestFile("yelk32.exe")), previous);
-        EXPECT_FALSE(Exists(DestFile("yelk.new")));
+        EXPECT_EQ(FolderNames(dest), std::vector<std::string>{"yelk32.exe"});
         EXPECT_TRUE(FolderIsEmpty(tmp));
         remove((root + "/volume/filler").c_str());
     }
@@ -615,10 +629,10 @@ TEST_F(Engine, DestinationThatCannotBeReplacedIsError4)
     std::vector<Bytes> files = ClientFiles(1);
     ASSERT_EQ(mkdir(dest.c_str(), 0777), 0);
     // Without backups a folder standing at yelk.hlp is neither moved nor
-    // replaced: the member cannot take its name. A half-decoded member that
-    // a killed run left behind goes with the clean-up.
+    // replaced: the member cannot take its name. A file of the user's named
+    // like the old fixed temporary name is neither written nor removed.
     ASSERT_EQ(mkdir(DestFile("yelk.hlp").c_str(), 0777), 0);
-    WriteAll(DestFile("yelk.new"), Text("left by a run that was killed"));
+    WriteAll(DestFile("yelk.new"), Text("the user's own"));
     session.makeBackups = 0;
 
     EXPECT_EQ(RunInstall(InstallerOf(files)), kPumpFailed);
@@ -626,7 +640,8 @@ TEST_F(Engine, DestinationThatCannotBeReplacedIsError4)
     EXPECT_EQ(recordedUi.errorTexts.back(), ErrorText(4));
     EXPECT_FALSE(Exists(DestFile("yelk32.exe"))) << "the member written before goes";
     EXPECT_TRUE(Exists(DestFile("yelk.hlp")));
-    EXPECT_FALSE(Exists(DestFile("yelk.new")));
+    EXPECT_EQ(ReadAll(DestFile("yelk.new")), Text("the user's own"));
+    EXPECT_EQ(FolderNames(dest), (std::vector<std::string>{"yelk.hlp", "yelk.new"}));
     EXPECT_TRUE(FolderIsEmpty(tmp));
 }
 

@@ -10,6 +10,7 @@
 
 #include "common/messages.h"
 #include "payload/container.h"
+#include "payload/crc.h"
 #include "payload/marker.h"
 
 using namespace enginetest;
@@ -274,6 +275,155 @@ TEST_F(HeadlessInstaller, AnInterruptedRunRemovesItsTemporaryFolder)
             GTEST_SKIP() << "the run finished (exit " << WEXITSTATUS(status) << ") before it could be stopped";
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << "ends by the signal, as it would have";
         EXPECT_TRUE(FolderIsEmpty(tmp)) << "the run's temporary folder is gone";
+    }
+}
+
+/* An installer-like file for extract: the two compiled-in records (the CRC
+   and each member's size and CRC), image bytes, then the payload. */
+std::string InstallerFile(const std::string &path, const std::vector<Bytes> &files,
+                          const std::vector<Bytes> &streams, int wrongMember = -1)
+{
+    Bytes payload = BuildPayload(streams);
+    uint32_t reg = 0xFFFFFFFFu;
+    for (const Bytes &st : streams)
+        reg = CrcUpdate(reg, st.data(), st.size());
+    uint32_t crc = ~reg;
+    std::string records = "YELKCRC1";
+    for (int k = 0; k < 4; k++)
+        records += (char)(crc >> (8 * k));
+    records += "YELKMEM1";
+    for (int i = 0; i < kMemberCount; i++) {
+        char check[17];
+        uint32_t c = Crc32(files[i].data(), files[i].size()) ^ (i == wrongMember ? 1u : 0u);
+        snprintf(check, sizeof check, "%08x%08x", (unsigned)files[i].size(), (unsigned)c);
+        records += check;
+    }
+    records += '\0';
+    Bytes bytes(records.begin(), records.end());
+    Bytes image = ImageBytes(3000, 5);
+    bytes.insert(bytes.end(), image.begin(), image.end());
+    bytes.insert(bytes.end(), payload.begin(), payload.end());
+    WriteAll(path, bytes);
+    return path;
+}
+
+TEST_F(HeadlessInstaller, AFileOfTheUsersAtTheOldTemporaryNameIsNeverWrittenThrough)
+{
+    // yelk.new in the destination folder, a link to a file of the user's
+    // elsewhere: the run decodes under names of its own, so neither the link
+    // nor its target changes, with backups or without.
+    std::vector<Bytes> v1 = ClientFiles(1);
+    int run = 0;
+    for (const char *option : {"--no-backups", "--no-keep-settings"}) {
+        SCOPED_TRACE(option);
+        std::string victim = root + "/victim" + std::to_string(run);
+        WriteAll(victim, Text("the user's own file"));
+        std::string folder = root + "/d" + std::to_string(run++);
+        ASSERT_EQ(mkdir(folder.c_str(), 0777), 0);
+        ASSERT_EQ(symlink(victim.c_str(), (folder + "/yelk.new").c_str()), 0);
+        ASSERT_EQ(Extract({payload, folder, "--crc", crcHex, option}), 0) << errors;
+        dest = folder;
+        ExpectInstalled(v1);
+        EXPECT_EQ(ReadAll(victim), Text("the user's own file"));
+        char target[512] = {};
+        ASSERT_GT(readlink((folder + "/yelk.new").c_str(), target, sizeof target - 1), 0);
+        EXPECT_EQ(std::string(target), victim);
+    }
+}
+
+TEST_F(HeadlessInstaller, UnusableDestinationsAreError1)
+{
+    WriteAll(root + "/afile", Text("a file"));
+    for (const std::string &folder : {root + "/afile", root + "/nul", root + "/com3.log", root + "/yelk."}) {
+        SCOPED_TRACE(folder);
+        EXPECT_EQ(Extract({payload, folder, "--crc", crcHex}), 1) << errors;
+        EXPECT_EQ(errors, Line(1));
+    }
+    EXPECT_EQ(ReadAll(root + "/afile"), Text("a file"));
+    EXPECT_FALSE(Exists(root + "/nul"));
+}
+
+TEST_F(HeadlessInstaller, AMemberThatDiffersFromTheRecordIsError5AndTheFolderGoesBack)
+{
+    std::vector<Bytes> v1 = ClientFiles(1), v2 = ClientFiles(2);
+    ASSERT_EQ(mkdir(dest.c_str(), 0777), 0);
+    for (int i = 0; i < kMemberCount; i++)
+        WriteAll(DestFile(kNames[i]), v1[i]);
+    std::string file = InstallerFile(root + "/wrong.bin", v2, EncodeAll(v2), 3);
+    for (const char *option : {"--no-backups", "--no-keep-settings"}) {
+        SCOPED_TRACE(option);
+        EXPECT_EQ(Extract({file, dest, option}), 5) << errors;
+        ExpectInstalled(v1);
+        EXPECT_EQ(FolderNames(dest).size(), (size_t)kMemberCount);
+    }
+    std::string good = InstallerFile(root + "/good.bin", v2, EncodeAll(v2));
+    EXPECT_EQ(Extract({good, dest, "--no-keep-settings"}), 0) << errors;
+    ExpectInstalled(v2);
+}
+
+TEST_F(HeadlessInstaller, RunsKilledWithSigkillNeverLoseTheUsersFiles)
+{
+    // Two large members, so that a run can be caught in the middle: killed
+    // while it decodes yelk32.exe, then (a second run) once yelk32.exe has
+    // taken its name and yelk.hlp is being decoded; then a run that
+    // completes. With backups the backup folder holds the user's originals,
+    // never a killed run's new file; without, nothing of the runs remains.
+    std::vector<Bytes> v1 = ClientFiles(1), v2 = ClientFiles(2);
+    for (int k = 0; k < 2; k++) {
+        v2[k].clear();
+        for (size_t i = 0; v2[k].size() < (24u << 20); i++)
+            v2[k].insert(v2[k].end(), 3 + i % 61, (uint8_t)(i * (37 + k)));
+    }
+    std::string file = InstallerFile(root + "/big.bin", v2, EncodeAll(v2));
+    int n = 0;
+    for (bool backups : {true, false}) {
+        SCOPED_TRACE(backups ? "backups" : "no backups");
+        SetDest(root + "/k" + std::to_string(n++));
+        ASSERT_EQ(mkdir(dest.c_str(), 0777), 0);
+        for (int i = 0; i < kMemberCount; i++)
+            WriteAll(DestFile(kNames[i]), v1[i]);
+        std::string journal = DestFile("yelkundo.jnl");
+        // Kill points: a step the journal shows (its four-byte records after
+        // the four-byte magic), and that the run goes on past: the file of
+        // its own that member 0, then member 1, is decoded into.
+        for (int member : {0, 1}) {
+            fflush(nullptr);
+            pid_t child = fork();
+            if (child == 0) {
+                int null = open("/dev/null", O_WRONLY);
+                dup2(null, 1);
+                dup2(null, 2);
+                setenv("TMPDIR", tmp.c_str(), 1);
+                execl(YELKPACK_PATH, YELKPACK_PATH, "extract", file.c_str(), dest.c_str(), "--no-keep-settings",
+                      backups ? "--no-keep-settings" : "--no-backups", (char *)nullptr);
+                _exit(98);
+            }
+            bool seen = false;
+            for (int i = 0; i < 40000 && !seen; i++) {
+                Bytes j = ReadAll(journal);
+                for (size_t at = 4; at + 4 <= j.size(); at += 4)
+                    seen |= j[at] == 'T' && j[at + 1] == member;
+                if (!seen)
+                    usleep(250);
+            }
+            kill(child, SIGKILL);
+            int status = 0;
+            waitpid(child, &status, 0);
+            ASSERT_TRUE(seen) << "the run never began to decode member " << member;
+            if (!WIFSIGNALED(status))
+                GTEST_SKIP() << "the run finished before it could be killed";
+        }
+        ASSERT_EQ(Extract({file, dest, "--no-keep-settings", backups ? "--no-keep-settings" : "--no-backups"}), 0)
+            << errors;
+        ExpectInstalled(v2);
+        std::vector<std::string> names(kNames, kNames + kMemberCount);
+        if (backups) {
+            names.push_back("backup");
+            for (int i = 0; i < kMemberCount; i++)
+                EXPECT_EQ(ReadAll(BackupFile(kNames[i])), v1[i]) << kNames[i];
+        }
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(FolderNames(dest), names);
     }
 }
 

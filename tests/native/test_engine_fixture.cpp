@@ -3,6 +3,8 @@
 
 #include <cerrno>
 
+#include "payload/crc.h"
+
 namespace enginetest {
 
 const char *const kNames[kMemberCount] = {
@@ -108,6 +110,7 @@ void EngineFixture::SetUp()
     if (session.memberStream)
         fclose(session.memberStream);
     session = InstallSession();
+    memset(memberChecks, 0, sizeof memberChecks);
     session.makeBackups = 1;
     session.keepSettings = 1;
     session.createShortcuts = 1;
@@ -140,8 +143,15 @@ std::string EngineFixture::WriteInstaller(const Bytes &bytes, const char *name)
     return path;
 }
 
+void EngineFixture::SetChecks(const std::vector<Bytes> &files)
+{
+    for (int i = 0; i < kMemberCount; i++)
+        memberChecks[i] = {(uint32_t)files[i].size(), Crc32(files[i].data(), files[i].size())};
+}
+
 std::string EngineFixture::InstallerOf(const std::vector<Bytes> &files, size_t imageSize)
 {
+    SetChecks(files);
     Bytes image = ImageBytes(imageSize, 99);
     Bytes payload = BuildPayload(EncodeAll(files));
     image.insert(image.end(), payload.begin(), payload.end());

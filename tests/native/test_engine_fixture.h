@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -61,6 +62,20 @@ inline bool FolderIsEmpty(const std::string &path)
     return empty;
 }
 
+/* The names in a folder, sorted. */
+inline std::vector<std::string> FolderNames(const std::string &path)
+{
+    std::vector<std::string> names;
+    if (DIR *d = opendir(path.c_str())) {
+        while (dirent *e = readdir(d))
+            if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0)
+                names.push_back(e->d_name);
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 inline struct timespec ModTime(const std::string &path)
 {
     struct stat st {};
@@ -110,7 +125,11 @@ protected:
 
     /* Writes an installer file (image + payload) into the sandbox; its path. */
     std::string WriteInstaller(const Bytes &bytes, const char *name = "setup.bin");
-    /* An installer file of a client version, with some image bytes ahead. */
+    /* Sets the member checks (memberChecks) to the sizes and CRCs of files,
+       as the packer records them for the installer. */
+    static void SetChecks(const std::vector<Bytes> &files);
+    /* An installer file of a client version, with some image bytes ahead;
+       the member checks are set to its files. */
     std::string InstallerOf(const std::vector<Bytes> &files, size_t imageSize = 3000);
 
     /* Runs what the Install button runs (PrepareInstallRun), but opens the

@@ -83,8 +83,16 @@ protected:
         size_t at = h.find("YELK_PAYLOAD_CRC 0x");
         EXPECT_NE(at, std::string::npos) << h;
         *crc = (uint32_t)strtoul(h.c_str() + at + 19, nullptr, 16);
+        at = h.find("YELK_MEMBER_CHECKS \"");
+        EXPECT_NE(at, std::string::npos) << h;
+        checks_ = h.substr(at + 20, 160);
         return ReadFileBytes(Path("p.bin"));
     }
+
+    /* The member record of the last PackSamples, as the installer carries it. */
+    std::string MemberRecord() const { return std::string(kMemberRecordTag, 8) + checks_ + std::string(1, '\0'); }
+
+    std::string checks_;
 
     std::string dir_;
 };
@@ -417,7 +425,10 @@ TEST_F(Tool, VerifyAcceptsOnlyWhatTheInstallerWouldAccept)
     Bytes payload = PackSamples(&crc);
     ASSERT_FALSE(payload.empty());
     const std::string m = MarkerText();
-    std::string code = "code and data of the installer " + Record(crc) + " more";
+    const std::string members = MemberRecord();
+    std::string code = "code and data of the installer " + Record(crc) + " more " + members;
+    std::string badMember = members;
+    badMember[8 + 16 * 3 + 15] ^= 1;   /* about.txt's CRC, its last hex digit */
     Bytes nineMembers = payload;
     {
         /* Drop the last member: cut from its marker to the terminating pair. */
@@ -442,14 +453,21 @@ TEST_F(Tool, VerifyAcceptsOnlyWhatTheInstallerWouldAccept)
         {"a first letter just ahead hides the payload's marker", {code, "A", payload}, false,
          "first marker found"},
         {"two letters just ahead", {code, m.substr(0, 2), payload}, false, "first marker found"},
-        {"a CRC record that does not match", {"code " + Record(crc ^ 1), "", payload}, false,
+        {"a CRC record that does not match", {"code " + Record(crc ^ 1) + members, "", payload}, false,
          "differs from the compiled-in"},
-        {"no CRC record", {"code without the record", "", payload}, false, "no compiled-in CRC"},
+        {"no CRC record", {"code without the record" + members, "", payload}, false, "no compiled-in CRC"},
+        {"no member record", {"code " + Record(crc), "", payload}, false, "no compiled-in member record"},
+        {"a member that does not decode to its record", {"code " + Record(crc) + badMember, "", payload}, false,
+         "member 3 (about.txt) decodes to"},
         {"nine members", {code, "", nineMembers}, false, "9 members"},
+        {"a PE checksum that is set and wrong", {code, "", payload}, false, "PE checksum 0x00012345"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        WriteFileBytes(Path("setup32.exe"), BuildPe(c.parts));
+        Bytes pe = BuildPe(c.parts);
+        if (&c == &cases[std::size(cases) - 1])
+            Put32(&pe, 0x58 + 64, 0x12345);
+        WriteFileBytes(Path("setup32.exe"), pe);
         RunResult r = Run("verify '" + Path("setup32.exe") + "'");
         EXPECT_EQ(r.code, c.ok ? 0 : 65) << r.err;
         if (!c.ok) {
@@ -596,7 +614,7 @@ TEST_F(Tool, ListAndVerifyReadALargeFileInBlocks)
     /* 160 MB of code and data ahead of the payload, held in a hole. The tool
        may use 64 MB of address space: a fraction of the file, many times what
        reading it in blocks needs. */
-    WriteSparsePe(Path("big.exe"), {"data " + Record(crc), "", payload, 160u << 20});
+    WriteSparsePe(Path("big.exe"), {"data " + Record(crc) + MemberRecord(), "", payload, 160u << 20});
     const std::string limit = "ulimit -v 65536; ";
     RunResult v = Run(limit + "'" YELKPACK "' verify '" + Path("big.exe") + "'", false);
     EXPECT_EQ(v.code, 0) << v.err;
@@ -616,7 +634,7 @@ TEST_F(Tool, ASignedInstallerIsReportedAndStillChecked)
             GTEST_SKIP() << tool << " is not installed (scripts/deps.sh installs it): signed installers were not tried";
     uint32_t crc;
     Bytes payload = PackSamples(&crc);
-    Bytes plain = BuildPe({"data " + Record(crc), "", payload});
+    Bytes plain = BuildPe({"data " + Record(crc) + MemberRecord(), "", payload});
     WriteFileBytes(Path("plain.exe"), plain);
     /* A throwaway signer made here; the key never leaves the test's folder. */
     std::string make = "cd '" + dir_ + "' && openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem "

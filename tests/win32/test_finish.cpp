@@ -200,14 +200,15 @@ TEST_F(FinishTest, MissingSettingsFileIsNotCreated)
     EXPECT_FALSE(Exists(Ini()));
 }
 
-TEST_F(FinishTest, EmptyFolderMeansTheCurrentDriveRoot)
+TEST_F(FinishTest, NoFolderSetMeansNoSettingsFileIsTouched)
 {
-    /* Cancelled before any folder was read: \yelk.ini on the current drive. */
+    /* Cancelled before any folder was read: \yelk.ini at the current drive's
+       root is a file the installer never chose, and stays as it is. */
     SetCurrentDirectoryA("c:\\yelkfin");
     WriteText("c:\\yelk.ini", "[text]\r\n");
     session.destDir[0] = '\0';
     RunFinishingActions();
-    EXPECT_EQ(kIgnore, IniIgnore("c:\\yelk.ini"));
+    EXPECT_EQ("<none>", IniIgnore("c:\\yelk.ini"));
     DeleteFileA("c:\\yelk.ini");
 }
 

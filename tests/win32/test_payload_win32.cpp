@@ -197,6 +197,8 @@ TEST_F(PayloadWin32, ExtractionEngineInstallsEveryClientFile)
     snprintf(session.destDir, sizeof session.destDir, "%s", dir.c_str());
     session.setupStream = fopen(YELK_SETUP_EXE, "rb");
     ASSERT_NE(session.setupStream, nullptr);
+    /* The compiled-in records: each member is checked against its own. */
+    ASSERT_NE(ExpectedPayloadCrc(), 0u);
 
     int result = kPumpMore;
     for (int slices = 0; result == kPumpMore && slices < 100000; slices++)
@@ -212,7 +214,38 @@ TEST_F(PayloadWin32, ExtractionEngineInstallsEveryClientFile)
         ASSERT_TRUE(ReadWholeFile(path, got));
         ASSERT_TRUE(ReadWholeFile(ClientFile(i), want));
         EXPECT_TRUE(got == want);
+        EXPECT_EQ(memberChecks[i].size, want.size());
     }
+}
+
+TEST_F(PayloadWin32, AWriteThatFailsOnlyWhenTheCloseFlushesIsError11)
+{
+    /* The C library here reports no failure from a close whose last flush
+       failed: a member small enough to stay in the stream's buffer reaches
+       the temporary file only at the close. With that file on a full volume
+       the run must stop with [11] rather than decode a member that was never
+       written. */
+    std::string dir = MakeScratchFolder("yelk-flush");
+    snprintf(session.destDir, sizeof session.destDir, "%s", dir.c_str());
+    std::string installer = dir + "-setup.bin";
+    ASSERT_TRUE(WriteWholeFile(installer, std::string("image ") + "ARNI" + "tiny member" + "ARNI" + "ARNI\r\n"));
+    char saved[MAX_PATH] = "";
+    DWORD had = GetEnvironmentVariableA("TMP", saved, sizeof saved);
+    SetEnvironmentVariableA("TMP", YELK_FULL_TEMP);
+
+    session.setupStream = fopen(installer.c_str(), "rb");
+    ASSERT_NE(session.setupStream, nullptr);
+    int result = kPumpMore;
+    for (int slices = 0; result == kPumpMore && slices < 100; slices++)
+        result = PumpExtraction();
+    std::string tempPath = session.tempPath;
+    CleanupInstall();
+    SetEnvironmentVariableA("TMP", had ? saved : NULL);
+    EXPECT_NE(tempPath.find("fulltemp"), std::string::npos) << tempPath;
+    EXPECT_EQ(result, kPumpFailed);
+    EXPECT_EQ(boxCaptions, std::vector<std::string>{"Yelk Installation Error [11]"});
+    boxCaptions.clear();
+    DeleteFileA(installer.c_str());
 }
 
 }  // namespace

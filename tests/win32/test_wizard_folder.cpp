@@ -396,7 +396,12 @@ TEST_F(Folder, CreateDestDirMakesOneLevelOrReportsError1)
     const Case cases[] = {
         {"c:\\wiztest\\existing", 0, 1, 0, FILE_ATTRIBUTE_DIRECTORY, "existing folder, flag left as it was"},
         {"c:\\wiztest\\existing", 1, 1, 1, FILE_ATTRIBUTE_DIRECTORY, "existing folder, flag left set"},
-        {"c:\\wiztest\\afile", 0, 1, 0, FILE_ATTRIBUTE_ARCHIVE, "a file of that name: nothing made"},
+        {"c:\\wiztest\\afile", 0, 2, 0, FILE_ATTRIBUTE_ARCHIVE, "a file of that name: error [1], nothing made"},
+        /* The system answers for a device name with the device: no folder. */
+        {"c:\\wiztest\\nul", 0, 2, 0, FILE_ATTRIBUTE_ARCHIVE, "a device name: error [1]"},
+        {"c:\\wiztest\\com1.txt", 0, 2, 0, FILE_ATTRIBUTE_ARCHIVE, "a device name with an extension: error [1]"},
+        {"c:\\wiztest\\yelk.", 0, 2, 0, INVALID_FILE_ATTRIBUTES, "a name ending in a dot: error [1]"},
+        {"c:\\wiztest\\yelk ", 0, 2, 0, INVALID_FILE_ATTRIBUTES, "a name ending in a space: error [1]"},
         {"c:\\wiztest\\new", 0, 1, 1, FILE_ATTRIBUTE_DIRECTORY, "made"},
         {"c:\\wiztest\\missing\\child", 0, 2, 0, INVALID_FILE_ATTRIBUTES, "parent missing: error [1]"},
         {"RelYelk", 0, 2, 0, INVALID_FILE_ATTRIBUTES, "relative: error [1], nothing made"},

@@ -1,0 +1,374 @@
+// Runs that do not finish: what a failed, aborted or killed run leaves of an
+// earlier installation, the journal that lets a later run undo a killed one,
+// the member checks, and the files a run makes for itself.
+#include "tests/native/test_engine_fixture.h"
+
+#include <csignal>
+#include <fcntl.h>
+#include <map>
+#include <sys/wait.h>
+
+#include "payload/journal.h"
+
+using namespace enginetest;
+
+namespace {
+
+/* Every file under a folder (relative name -> bytes); folders as "name/". */
+using Snapshot = std::map<std::string, Bytes>;
+
+void SnapshotInto(const std::string &base, const std::string &rel, Snapshot *out)
+{
+    for (const std::string &name : FolderNames(base + "/" + rel)) {
+        std::string path = base + "/" + rel + name;
+        struct stat st {};
+        lstat(path.c_str(), &st);
+        if (S_ISDIR(st.st_mode)) {
+            (*out)[rel + name + "/"] = Bytes();
+            SnapshotInto(base, rel + name + "/", out);
+        } else {
+            (*out)[rel + name] = ReadAll(path);
+        }
+    }
+}
+
+Snapshot TakeSnapshot(const std::string &folder)
+{
+    Snapshot s;
+    SnapshotInto(folder, "", &s);
+    return s;
+}
+
+class RollBack : public EngineFixture {
+protected:
+    /* An earlier installation of version 1, with a backup folder from before
+       that holds an older backup of a later member and a note of the user's. */
+    std::vector<Bytes> EarlierInstallation()
+    {
+        std::vector<Bytes> v1 = ClientFiles(1);
+        mkdir(dest.c_str(), 0777);
+        for (int i = 0; i < kMemberCount; i++)
+            WriteAll(DestFile(kNames[i]), v1[i]);
+        mkdir((dest + "/backup").c_str(), 0777);
+        WriteAll(BackupFile("history.txt"), Text("older backup"));
+        WriteAll(BackupFile("notes.txt"), Text("the user's"));
+        return v1;
+    }
+
+    /* Pumps until the member at stopAt is being collected (an abort comes
+       between two slices), or to the end. */
+    int PumpUntil(const std::string &file, int stopAt)
+    {
+        if (PrepareInstallRun() != kDestDirReady)
+            return -1;
+        session.setupStream = OpenFileStream(ToWindowsPath(file).c_str(), "rb");
+        int result;
+        do {
+            session.sliceCount = kSliceBytes - 997;
+            result = PumpExtraction();
+        } while (result == kPumpMore && session.memberIndex < stopAt);
+        return result;
+    }
+};
+
+TEST_F(RollBack, UnfinishedRunLeavesTheFolderAsItWas)
+{
+    // Over an earlier installation, with and without backups: an abort after
+    // four members, and a member that decodes to other bytes than its check
+    // says ([5]). Afterwards the folder is as it was before Install, the
+    // backup folder's earlier content included (none of it was replaced).
+    struct Case {
+        const char *what;
+        bool backups;
+        int abortAt;      // abort when this member is being collected; -1: none
+        int badMember;    // its check does not match; -1: none
+        int error;
+    } cases[] = {
+        {"abort, backups", true, 4, -1, 0},
+        {"abort, no backups", false, 4, -1, 0},
+        {"member 3 differs, backups", true, -1, 3, 5},
+        {"member 3 differs, no backups", false, -1, 3, 5},
+        {"last member differs, no backups", false, -1, 9, 5},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        SetDest(root + "/" + std::to_string(&c - cases));
+        EarlierInstallation();
+        Snapshot before = TakeSnapshot(dest);
+        std::string file = InstallerOf(ClientFiles(2));
+        if (c.badMember >= 0)
+            memberChecks[c.badMember].crc ^= 1;
+        session.makeBackups = c.backups;
+        session.keepSettings = 0;
+
+        ResetRecordedUi();
+        int result = PumpUntil(file, c.abortAt >= 0 ? c.abortAt : kMemberCount + 1);
+        if (c.abortAt >= 0)
+            ASSERT_EQ(result, kPumpMore);
+        else
+            ASSERT_EQ(result, kPumpFailed);
+        CleanupInstall();
+        ResetInstall();
+
+        EXPECT_EQ(recordedUi.errors, c.error ? std::vector<int>{c.error} : std::vector<int>{});
+        EXPECT_EQ(TakeSnapshot(dest), before);
+        EXPECT_TRUE(FolderIsEmpty(tmp));
+    }
+}
+
+TEST_F(RollBack, ABackupFolderTheRunMadeGoesAgain)
+{
+    std::vector<Bytes> v1 = ClientFiles(1);
+    mkdir(dest.c_str(), 0777);
+    WriteAll(DestFile("yelk32.exe"), v1[0]);
+    Snapshot before = TakeSnapshot(dest);
+    std::string file = InstallerOf(ClientFiles(2));
+    memberChecks[2].size++;
+    EXPECT_EQ(RunInstall(file), kPumpFailed);
+    EXPECT_EQ(recordedUi.errors, std::vector<int>{5});
+    EXPECT_EQ(TakeSnapshot(dest), before);
+}
+
+/* Where a forked run kills itself: at the status line of a member, before its
+   backup; or at the first bar paint of its decoding, after its old file has
+   moved into the backup folder or aside. */
+struct KillPoint {
+    int member;
+    bool decoding;
+};
+
+KillPoint killAt;
+
+void KillIfAt(bool decoding)
+{
+    if (session.memberIndex == killAt.member && decoding == killAt.decoding)
+        raise(SIGKILL);
+}
+
+class KilledRun : public RollBack {
+protected:
+    /* Runs the installer in a child that is killed with SIGKILL at point. */
+    void RunKilledAt(const std::string &file, KillPoint point)
+    {
+        fflush(nullptr);
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            killAt = point;
+            ResetRecordedUi(400, 400);
+            recordedUi.onStatus = [](const char *text) {
+                if (strncmp(text, "Extracting", 10) == 0)
+                    KillIfAt(false);
+            };
+            recordedUi.onFilePaint = [] { KillIfAt(true); };
+            RunInstall(file);
+            _exit(3);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the run was not killed where asked";
+    }
+};
+
+TEST_F(KilledRun, NoSequenceOfKilledAndCompleteRunsLosesAFile)
+{
+    // After any sequence of killed runs, a complete run leaves the new files
+    // in place and, with backups, the user's own originals in the backup
+    // folder (a killed run's new yelk32.exe must never pass for the user's);
+    // nothing else of the runs remains. A second complete run keeps them.
+    const std::vector<KillPoint> sequences[] = {
+        {{0, true}},
+        {{1, false}},
+        {{1, true}},
+        {{4, true}, {0, true}, {1, false}, {9, true}},
+    };
+    std::vector<Bytes> v2 = ClientFiles(2);
+    int n = 0;
+    for (bool backups : {true, false}) {
+        for (const std::vector<KillPoint> &kills : sequences) {
+            SCOPED_TRACE(std::string(backups ? "backups" : "no backups") + ", " + std::to_string(kills.size()) +
+                         " kills, first at member " + std::to_string(kills[0].member));
+            SetDest(root + "/k" + std::to_string(n++));
+            std::vector<Bytes> v1 = EarlierInstallation();
+            session.makeBackups = backups;
+            session.keepSettings = 0;
+            std::string file = InstallerOf(v2);
+            for (KillPoint k : kills)
+                RunKilledAt(file, k);
+
+            for (int run = 0; run < 2; run++) {
+                ResetRecordedUi();
+                ASSERT_EQ(RunInstall(file), kPumpFinished);
+                EXPECT_TRUE(recordedUi.errors.empty());
+                ExpectInstalled(v2);
+                std::vector<std::string> names(kNames, kNames + kMemberCount);
+                names.push_back("backup");
+                std::sort(names.begin(), names.end());
+                EXPECT_EQ(FolderNames(dest), names);
+                if (backups) {
+                    for (int i = 0; i < kMemberCount; i++)
+                        EXPECT_EQ(ReadAll(BackupFile(kNames[i])), v1[i]) << kNames[i];
+                    EXPECT_EQ(ReadAll(BackupFile("notes.txt")), Text("the user's"));
+                }
+            }
+        }
+    }
+}
+
+TEST_F(KilledRun, AJournalThatCannotBeUndoneStopsTheNextRun)
+{
+    // A killed run set yelk32.exe aside and put its new one in; that name is
+    // now taken by a folder, so the file cannot go back: the next run says so
+    // ([7]), changes nothing, and keeps the journal for a later attempt.
+    std::vector<Bytes> v1 = EarlierInstallation();
+    session.makeBackups = 0;
+    session.keepSettings = 0;
+    std::string file = InstallerOf(ClientFiles(2));
+    RunKilledAt(file, {1, true});
+    ASSERT_EQ(unlink(DestFile("yelk32.exe").c_str()), 0);
+    ASSERT_EQ(mkdir(DestFile("yelk32.exe").c_str(), 0777), 0);
+    Snapshot before = TakeSnapshot(dest);
+    ASSERT_EQ(before.count(kJournalName), 1u);
+
+    // Only the killed run's own half-decoded member may have gone (it is
+    // undone first).
+    ResetRecordedUi();
+    EXPECT_EQ(RunInstall(file), -1);
+    EXPECT_EQ(recordedUi.errors, std::vector<int>{7});
+    Snapshot after = TakeSnapshot(dest);
+    for (const auto &entry : before)
+        if (!after.count(entry.first))
+            EXPECT_TRUE(entry.first.size() == 10 && entry.first.compare(0, 2, "yk") == 0 &&
+                        entry.first.compare(6, 4, ".tmp") == 0)
+                << entry.first;
+    for (auto &entry : after)
+        EXPECT_TRUE(before.count(entry.first) && before[entry.first] == entry.second) << entry.first;
+
+    // With the folder gone, the next run puts the file back and installs.
+    rmdir(DestFile("yelk32.exe").c_str());
+    ASSERT_EQ(RunInstall(file), kPumpFinished);
+    ExpectInstalled(ClientFiles(2));
+    EXPECT_EQ(FolderNames(dest).size(), (size_t)kMemberCount + 1);   // and backup/
+    (void)v1;
+}
+
+TEST_F(RollBack, JournalsThatAreNoneOfOursAreNotActedOn)
+{
+    // A journal names files only by member index and by the number of a
+    // file of the run's own in the destination folder, so none can lead
+    // elsewhere; one that is not a journal, or holds a step no run writes,
+    // stops the run ([7]) and is left as it is.
+    struct Case {
+        const char *what;
+        std::string bytes;
+    } cases[] = {
+        {"not a journal", "T0 ..\\victim\n"},
+        {"a member index out of range", std::string("YKU1W\x0a\0\0", 8)},
+        {"a step no run writes", std::string("YKU1Z\0\0\0", 8)},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        mkdir(dest.c_str(), 0777);
+        WriteAll(root + "/victim", Text("keep"));
+        WriteAll(dest + "/" + kJournalName, Text(c.bytes));
+        ResetRecordedUi();
+        EXPECT_EQ(RunInstall(InstallerOf(ClientFiles(1))), -1);
+        EXPECT_EQ(recordedUi.errors, std::vector<int>{7});
+        EXPECT_EQ(ReadAll(root + "/victim"), Text("keep"));
+        EXPECT_EQ(FolderNames(dest), std::vector<std::string>{kJournalName});
+        EXPECT_EQ(ReadAll(dest + "/" + kJournalName), Text(c.bytes));
+        RemoveTree(dest);
+    }
+}
+
+TEST_F(RollBack, AJournalKilledWhileItWasWrittenIsNoObstacle)
+{
+    // Killed before its first step was on record, or while a step was being
+    // written (a step is taken only once it is on record): nothing to undo.
+    for (const std::string &bytes : {std::string(), std::string("YK"), std::string("YKU1T\0", 6)}) {
+        mkdir(dest.c_str(), 0777);
+        WriteAll(dest + "/" + kJournalName, Text(bytes));
+        ResetRecordedUi();
+        ASSERT_EQ(RunInstall(InstallerOf(ClientFiles(1))), kPumpFinished);
+        EXPECT_FALSE(Exists(dest + "/" + kJournalName));
+        RemoveTree(dest);
+    }
+}
+
+TEST_F(RollBack, TheSameFileIsNotBackedUpAgain)
+{
+    // Version 1 over version 0 backs version 0 up; version 1 again finds
+    // yelk32.exe and the rest already the same, so the backup of version 0
+    // stays. A file that differs from its member is still backed up.
+    std::vector<Bytes> v0 = ClientFiles(0), v1 = ClientFiles(1);
+    mkdir(dest.c_str(), 0777);
+    for (int i = 0; i < kMemberCount; i++)
+        WriteAll(DestFile(kNames[i]), v0[i]);
+    session.keepSettings = 0;
+    std::string file = InstallerOf(v1);
+    ASSERT_EQ(RunInstall(file), kPumpFinished);
+    WriteAll(DestFile("about.txt"), Text("changed by the user"));
+    ASSERT_EQ(RunInstall(file), kPumpFinished);
+    ExpectInstalled(v1);
+    for (int i = 0; i < kMemberCount; i++)
+        if (i != 3)
+            EXPECT_EQ(ReadAll(BackupFile(kNames[i])), v0[i]) << kNames[i];
+    EXPECT_EQ(ReadAll(BackupFile("about.txt")), Text("changed by the user"));
+}
+
+TEST_F(RollBack, MemberCheckCatchesAStreamThatDecodesToOtherBytes)
+{
+    // Member 4's stream decodes cleanly, but not to the bytes the packer
+    // recorded for it: other content of the same size, or one byte more.
+    std::vector<Bytes> files = ClientFiles(1);
+    Bytes longer = files[4];
+    longer.push_back('\n');
+    for (const Bytes &other : {ClientFiles(2)[4], longer}) {
+        ASSERT_EQ(RunInstall(InstallerOf(files)), kPumpFinished);   // the check itself passes them
+        RemoveTree(dest);
+        std::vector<Bytes> streams = EncodeAll(files);
+        streams[4] = Encode(other);
+        ResetRecordedUi();
+        EXPECT_EQ(RunInstall(WriteInstaller(BuildPayload(streams))), kPumpFailed);
+        EXPECT_EQ(recordedUi.errors, std::vector<int>{5});
+        EXPECT_FALSE(Exists(dest));
+    }
+}
+
+TEST(RunFiles, ANewFileIsMadeWhereNothingStoodAndNeverThroughALink)
+{
+    char pattern[] = "/tmp/yelk-files-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    std::string dir = pattern;
+    std::string win = ToWindowsPath(dir);
+    WriteAll(dir + "/target", Text("outside"));
+    ASSERT_EQ(symlink((dir + "/target").c_str(), (dir + "/link").c_str()), 0);
+    ASSERT_EQ(symlink((dir + "/nowhere").c_str(), (dir + "/dangling").c_str()), 0);
+    ASSERT_EQ(mkfifo((dir + "/fifo").c_str(), 0666), 0);
+    WriteAll(dir + "/file", Text("there"));
+    for (const char *name : {"link", "dangling", "fifo", "file"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(CreateNewFile((win + "\\" + name).c_str()), nullptr);
+    }
+    EXPECT_EQ(ReadAll(dir + "/target"), Text("outside"));
+    EXPECT_FALSE(Exists(dir + "/nowhere"));
+
+    // Unique files: each a new name in the folder, empty, open for writing.
+    std::vector<std::string> made;
+    for (int i = 0; i < 3; i++) {
+        char path[kMemberPathSize];
+        unsigned number = 0;
+        FILE *f = CreateUniqueFile(win.c_str(), path, (int)sizeof path, &number);
+        ASSERT_NE(f, nullptr);
+        fputs("x", f);
+        fclose(f);
+        made.push_back(ToLinuxPath(path));
+        EXPECT_EQ(ReadAll(made.back()), Text("x"));
+    }
+    EXPECT_NE(made[0], made[1]);
+    EXPECT_NE(made[1], made[2]);
+    EXPECT_EQ(FolderNames(dir).size(), 8u);
+    RemoveTree(dir);
+}
+
+}  // namespace
