@@ -547,16 +547,21 @@ TEST_F(Tool, AFileCutShortIsDamagedNotAUsageError)
         {"cut in the code, ahead of the CRC record", cut(exe, 0x202), 65,
          "not a complete installer: it breaks off at byte 514, inside section .rdata (bytes 512 to 1023)",
          "it breaks off at byte 514, inside section .rdata"},
-        {"cut in the payload: the installer's own check answers", cut(exe, inPayload), 10,
-         "Yelk Installation Error [10]", at("it breaks off at byte ", inPayload, ", inside section .rsrc")},
-        {"cut after the payload's end: the installer takes it", cut(exe, inExe.end + 2), 0, "",
+        {"cut in the payload", cut(exe, inPayload), 65,
+         at("not a complete installer: it breaks off at byte ", inPayload, ", inside section .rsrc"),
+         at("it breaks off at byte ", inPayload, ", inside section .rsrc")},
+        /* The payload is whole, but the file is not what its headers say:
+           extract and verify both refuse it. */
+        {"cut after the payload's end", cut(exe, inExe.end + 2), 65,
+         at("not a complete installer: it breaks off at byte ", inExe.end + 2, ", inside section .rsrc"),
          at("it breaks off at byte ", inExe.end + 2, ", inside section .rsrc")},
         {"a bare payload cut in member 3", cut(payload, inMember3), 65,
          at("not a complete payload: it breaks off at byte ", inMember3, ", inside member 3 (about.txt)"),
          "not an executable"},
-        {"a whole bare payload", payload, 64, "no compiled-in CRC; give --crc HEX", "not an executable"},
-        {"a whole executable without the record", BuildPe({"data", "", payload}), 64,
-         "no compiled-in CRC; give --crc HEX", "no compiled-in CRC record"},
+        {"a whole bare payload", payload, 64, "a bare payload carries no CRC; give --crc HEX", "not an executable"},
+        /* An executable always carries the record: without it, it is damaged. */
+        {"a whole executable without the record", BuildPe({"data", "", payload}), 65,
+         "no compiled-in CRC record: the installer is damaged", "no compiled-in CRC record"},
     };
     int run = 0;
     for (const Case &c : cases) {
