@@ -4,10 +4,13 @@
  */
 #include "tools/yelkpack.h"
 
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <unistd.h>
 #include <strings.h>
 #include <sys/stat.h>
 
@@ -51,14 +54,87 @@ std::string FindInFolder(const std::string &dir, const char *want)
     return alike[0];
 }
 
-int WriteFile(const std::string &path, const void *data, size_t length)
+/* A file being written beside the name it will take: a new name in the same
+   folder (created exclusively, so nothing found there is written through),
+   moved into place only once every output is complete. */
+struct PendingFile {
+    std::string path;   /* where it goes */
+    std::string temp;   /* where it is written; empty once moved or removed */
+};
+
+/* Writes data into a new file beside pending->path; 0 and a reason when any
+   byte or the close failed (the new file is then removed). */
+int WriteBeside(PendingFile *pending, const void *data, size_t length, std::string *why)
 {
-    FILE *f = fopen(path.c_str(), "wb");
-    if (!f)
+    size_t slash = pending->path.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : pending->path.substr(0, slash + 1);
+    std::string name = slash == std::string::npos ? pending->path : pending->path.substr(slash + 1);
+    std::string pattern = (slash == std::string::npos ? "" : folder) + "." + name + ".yelkpack-XXXXXX";
+    std::vector<char> temp(pattern.begin(), pattern.end());
+    temp.push_back('\0');
+    int fd = mkstemp(temp.data());
+    if (fd < 0) {
+        *why = pending->path + ": cannot write beside it: " + strerror(errno);
         return 0;
-    bool ok = fwrite(data, 1, length, f) == length;
-    ok = fclose(f) == 0 && ok;
-    return ok;
+    }
+    /* The mode a plain create would have given it. */
+    mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+    pending->temp = temp.data();
+    FILE *f = fdopen(fd, "wb");
+    bool ok = f != nullptr && fwrite(data, 1, length, f) == length;
+    if (f) {
+        ok = fflush(f) == 0 && !ferror(f) && ok;
+        ok = fclose(f) == 0 && ok;
+    } else {
+        close(fd);
+    }
+    if (!ok) {
+        *why = pending->path + ": cannot write: " + strerror(errno);
+        unlink(pending->temp.c_str());
+        pending->temp.clear();
+        return 0;
+    }
+    return 1;
+}
+
+void DiscardPending(PendingFile *pending)
+{
+    if (!pending->temp.empty())
+        unlink(pending->temp.c_str());
+    pending->temp.clear();
+}
+
+/* What a path will name: the file there (a link followed), or for a name not
+   yet there its folder and the name. Two paths are one file when these are
+   equal, whatever names lead there. */
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::string newName;   /* set for a file not yet there */
+    bool known = false;
+    bool isRegular = true;
+};
+
+FileIdentity IdentityOf(const std::string &path)
+{
+    FileIdentity id;
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0) {
+        id = {st.st_dev, st.st_ino, "", true, S_ISREG(st.st_mode)};
+        return id;
+    }
+    size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    if (stat(folder.c_str(), &st) == 0)
+        id = {st.st_dev, st.st_ino, slash == std::string::npos ? path : path.substr(slash + 1), true, true};
+    return id;
+}
+
+bool SameFile(const FileIdentity &a, const FileIdentity &b)
+{
+    return a.known && b.known && a.device == b.device && a.inode == b.inode && a.newName == b.newName;
 }
 
 /* The payload must come back from the installer's own matcher as exactly the
@@ -122,6 +198,11 @@ int PackCommand(const std::vector<std::string> &args)
     }
     if (dir.empty() || output.empty() || header.empty())
         return UsageError("pack");
+    struct stat folder;
+    if (stat(dir.c_str(), &folder) != 0)
+        return Report(kExitRefused, "%s: no such folder", dir.c_str());
+    if (!S_ISDIR(folder.st_mode))
+        return Report(kExitRefused, "%s: not a folder", dir.c_str());
 
     /* Every file is checked before any is coded. */
     std::vector<std::string> paths;
@@ -139,6 +220,20 @@ int PackCommand(const std::vector<std::string> &args)
             return Report(kExitRefused, "%s: 4 GiB or larger", path.c_str());
         paths.push_back(path);
     }
+
+    /* Neither output may be the other, nor any input, by whatever name:
+       writing one would destroy what the other or the packing needs. */
+    FileIdentity outputId = IdentityOf(output), headerId = IdentityOf(header);
+    for (const auto &[path, id] : {std::make_pair(output, outputId), std::make_pair(header, headerId)})
+        if (!id.isRegular)
+            return Report(kExitRefused, "%s: not a regular file; the outputs are written as files", path.c_str());
+    if (SameFile(outputId, headerId))
+        return Report(kExitUsage, "pack: -o %s and --crc-header %s are the same file", output.c_str(), header.c_str());
+    for (const std::string &path : paths)
+        for (const auto &[out, id] : {std::make_pair(output, outputId), std::make_pair(header, headerId)})
+            if (SameFile(id, IdentityOf(path)))
+                return Report(kExitUsage, "pack: %s is the client file %s; it would be overwritten", out.c_str(),
+                              path.c_str());
 
     std::vector<std::vector<uint8_t>> streams;
     std::vector<uint64_t> sizes;
@@ -177,8 +272,6 @@ int PackCommand(const std::vector<std::string> &args)
     if (!PayloadSplitsBack(payload, streams))
         return Report(kExitRefused, "%s: the payload does not split back into its members", output.c_str());
 
-    if (!WriteFile(output, payload.data(), payload.size()))
-        return Report(kExitIo, "%s: cannot write", output.c_str());
     char text[512];
     int n = snprintf(text, sizeof text,
                      "/* Written by yelkpack pack: the CRC-32 of the payload's member streams,\n"
@@ -189,8 +282,29 @@ int PackCommand(const std::vector<std::string> &args)
                      "#define YELK_PAYLOAD_SIZE %zuu\n"
                      "#endif\n",
                      (unsigned)crc, payload.size());
-    if (!WriteFile(header, text, (size_t)n))
-        return Report(kExitIo, "%s: cannot write", header.c_str());
+    /* Both are written beside their names first: a pack that fails leaves
+       the earlier pair as it was. */
+    PendingFile payloadFile{output, ""}, headerFile{header, ""};
+    std::string why;
+    if (!WriteBeside(&payloadFile, payload.data(), payload.size(), &why))
+        return Report(kExitIo, "%s", why.c_str());
+    if (!WriteBeside(&headerFile, text, (size_t)n, &why)) {
+        DiscardPending(&payloadFile);
+        return Report(kExitIo, "%s", why.c_str());
+    }
+    if (rename(payloadFile.temp.c_str(), output.c_str()) != 0) {
+        int error = errno;
+        DiscardPending(&payloadFile);
+        DiscardPending(&headerFile);
+        return Report(kExitIo, "%s: cannot write: %s", output.c_str(), strerror(error));
+    }
+    payloadFile.temp.clear();
+    if (rename(headerFile.temp.c_str(), header.c_str()) != 0) {
+        int error = errno;
+        DiscardPending(&headerFile);
+        return Report(kExitIo, "%s: cannot write: %s (%s is already the new payload)", header.c_str(), strerror(error),
+                      output.c_str());
+    }
     PrintSummary(sizes, streams);
     printf("%s: %zu bytes, 10 members, CRC 0x%08X\n", output.c_str(), payload.size(), (unsigned)crc);
     return kExitOk;
