@@ -6,7 +6,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <string>
@@ -17,9 +16,6 @@
 #include "common/posix/posix_platform.h"
 
 static const char kFolderPrefix[] = "yelkpack-";
-/* A folder younger than this may belong to a run that has made it but not
-   yet locked it. */
-static const time_t kSweepAge = 60;
 
 static std::string runFolder;   /* empty while there is none */
 static int runFolderFd = -1;    /* holds the folder's lock */
@@ -70,7 +66,7 @@ static void SweepDeadRuns(const std::string &base)
             continue;
         struct stat st;
         if (fstatat(parent, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode) ||
-            st.st_uid != geteuid() || (st.st_mode & 077) != 0 || time(nullptr) - st.st_ctime < kSweepAge)
+            st.st_uid != geteuid() || (st.st_mode & 077) != 0)
             continue;
         int folder = openat(parent, e->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (folder < 0)
@@ -91,14 +87,22 @@ int MakeRunTempFolder()
     std::string pattern = base + "/" + kFolderPrefix + "XXXXXX";
     if (pattern.size() >= PATH_MAX)
         return 0;
-    char made[PATH_MAX];
-    strcpy(made, pattern.c_str());
-    if (!mkdtemp(made))
-        return 0;
-    runFolder = made;
-    runFolderFd = open(made, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (runFolderFd >= 0)
-        flock(runFolderFd, LOCK_EX | LOCK_NB);
+    /* A run locks its folder right after making it; a sweep by another run
+       that came in between holds the lock and removes the folder, and this
+       run then makes another. */
+    for (int attempt = 0; runFolderFd < 0; attempt++) {
+        char made[PATH_MAX];
+        strcpy(made, pattern.c_str());
+        if (attempt == 100 || !mkdtemp(made))
+            return 0;
+        int fd = open(made, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            runFolder = made;
+            runFolderFd = fd;
+        } else if (fd >= 0) {
+            close(fd);
+        }
+    }
     stopSignal = 0;
     struct sigaction action {};
     action.sa_handler = NoteStopSignal;
