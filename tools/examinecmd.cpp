@@ -252,9 +252,11 @@ int ListCommand(const std::vector<std::string> &args)
                k < 10 ? kMemberNames[k] : "(extra)");
     }
     if (scan.tooMany)
-        printf("more than 10 members: the file is damaged; the rest are not listed\n");
-    printf("%zu members, %s\n", scan.members.size(),
-           scan.terminated ? "terminating pair found" : "no terminating pair");
+        printf("more than 10 members (the file is damaged; the rest are not listed), %s\n",
+               scan.terminated ? "terminating pair found" : "no terminating pair");
+    else
+        printf("%zu members, %s\n", scan.members.size(),
+               scan.terminated ? "terminating pair found" : "no terminating pair");
     printf("CRC 0x%08X", (unsigned)file.crc);
     if (file.isExe) {
         if (file.hasRecord)

@@ -135,33 +135,33 @@ static int RunInstallation(const std::string &source, const std::string &dir)
 {
     std::string folder = ToLinuxPath(session.destDir);
     ConfineToFolder(folder);
+    /* The folder is made and locked here, before the core looks at it, so
+       that of two runs started at once one makes it and the other finds it
+       and its lock. A folder this run made goes again when the run fails. */
+    bool made = mkdir(folder.c_str(), 0777) == 0;
     bool locked = false;
     struct stat st;
-    if (stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-        int lock = LockConfinedFolder(false);
+    if (made || (stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode))) {
+        int lock = LockConfinedFolder(made);
         if (lock == 0)
             return ReportBusy(dir);
         locked = lock == 1;
     }
 
     StartResult start = StartInstallRun();
+    if (made)
+        session.createdDestDir = 1;
     if (start != kStartReady) {
-        if (start == kStartPayloadFailed)
-            RemoveCreatedFolder();
+        RemoveCreatedFolder();
         return ReportInstallError(LastErrorNumber());
     }
     if (!locked) {
-        int lock = LockConfinedFolder(session.createdDestDir != 0);
-        if (lock != 1) {
-            /* Busy, or what stands at the name is no folder: nothing was
-               written into it, and it is not this run's to remove. */
-            fclose(session.setupStream);
-            session.setupStream = nullptr;
-            if (lock == 0)
-                return ReportBusy(dir);
-            ShowError(kErrorCreateFolder);
-            return ReportInstallError(LastErrorNumber());
-        }
+        /* What stands at the name is no folder (or cannot be opened as
+           one): nothing was written into it. */
+        fclose(session.setupStream);
+        session.setupStream = nullptr;
+        ShowError(kErrorCreateFolder);
+        return ReportInstallError(LastErrorNumber());
     }
 
     int result;
