@@ -529,6 +529,8 @@ TEST_F(Tool, AFileCutShortIsDamagedNotAUsageError)
     ASSERT_LT(inExe.end + 2, exe.size()) << "the resource section needs padding after the payload";
     const size_t inPayload = (size_t)inExe.members[4].offset + 10;
     const size_t inMember3 = (size_t)bare.members[3].offset + 10;
+    std::string flippedRecord = Record(crc);
+    flippedRecord[3] ^= 0x08;   /* "YELK" becomes "YELC" */
     auto cut = [](const Bytes &b, size_t n) { return Bytes(b.begin(), b.begin() + (long)n); };
     auto at = [](const char *head, size_t n, const char *tail) {
         return std::string(head) + std::to_string(n) + tail;
@@ -562,6 +564,8 @@ TEST_F(Tool, AFileCutShortIsDamagedNotAUsageError)
         {"a whole bare payload", payload, 64, "a bare payload carries no CRC; give --crc HEX", "not an executable"},
         /* An executable always carries the record: without it, it is damaged. */
         {"a whole executable without the record", BuildPe({"data", "", payload}), 65,
+         "no compiled-in CRC record: the installer is damaged", "no compiled-in CRC record"},
+        {"a flipped byte in the record's tag", BuildPe({"data " + flippedRecord, "", payload}), 65,
          "no compiled-in CRC record: the installer is damaged", "no compiled-in CRC record"},
     };
     int run = 0;
