@@ -8,6 +8,7 @@
  */
 #include "tools/yelkpack.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -240,7 +241,13 @@ int ExtractCommand(const std::vector<std::string> &args)
     session.keepSettings = keepSettings;
     session.createShortcuts = 0;
     SetExpectedPayloadCrc(expected);
-    SetProgramPath(ToWindowsPath(source));
+    /* The core reads FILE by its own path, without following a link that
+       lies inside DIR: a link the user named is resolved here, once. */
+    char resolved[PATH_MAX];
+    std::string real = realpath(source.c_str(), resolved) ? resolved : source;
+    if (int refused = RefuseBackslash("extract", real))
+        return refused;
+    SetProgramPath(ToWindowsPath(real));
 
     /* Without a folder of its own for the temporary file the run cannot
        collect a member: the installer's answer to that is [11]. */
