@@ -54,34 +54,43 @@ std::string FindInFolder(const std::string &dir, const char *want)
     return alike[0];
 }
 
-/* A file being written beside the name it will take: a new name in the same
-   folder (created exclusively, so nothing found there is written through),
-   moved into place only once every output is complete. */
-struct PendingFile {
+/* The outputs are written beside the names they will take (new names in the
+   same folders, created exclusively, so nothing found there is written
+   through) and moved into place together only once every one is complete. */
+struct StagedFile {
     std::string path;   /* where it goes */
-    std::string temp;   /* where it is written; empty once moved or removed */
+    std::string temp;   /* where it was written */
 };
+std::vector<StagedFile> staged;
 
-/* Writes data into a new file beside pending->path; 0 and a reason when any
-   byte or the close failed (the new file is then removed). */
-int WriteBeside(PendingFile *pending, const void *data, size_t length, std::string *why)
+/* Removes every file written so far: a pack that fails leaves the earlier
+   outputs as they were. */
+void DiscardStagedFiles()
 {
-    size_t slash = pending->path.rfind('/');
-    std::string folder = slash == std::string::npos ? "." : pending->path.substr(0, slash + 1);
-    std::string name = slash == std::string::npos ? pending->path : pending->path.substr(slash + 1);
-    std::string pattern = (slash == std::string::npos ? "" : folder) + "." + name + ".yelkpack-XXXXXX";
+    for (const StagedFile &f : staged)
+        unlink(f.temp.c_str());
+    staged.clear();
+}
+
+/* Writes data into a new file beside path, checking every byte and the
+   close; 0 on failure, with everything staged removed. */
+int WriteFile(const std::string &path, const void *data, size_t length)
+{
+    size_t slash = path.rfind('/');
+    std::string pattern = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + "." +
+                          (slash == std::string::npos ? path : path.substr(slash + 1)) + ".yelkpack-XXXXXX";
     std::vector<char> temp(pattern.begin(), pattern.end());
     temp.push_back('\0');
     int fd = mkstemp(temp.data());
     if (fd < 0) {
-        *why = pending->path + ": cannot write beside it: " + strerror(errno);
+        DiscardStagedFiles();
         return 0;
     }
+    staged.push_back({path, temp.data()});
     /* The mode a plain create would have given it. */
     mode_t mask = umask(0);
     umask(mask);
     fchmod(fd, 0666 & ~mask);
-    pending->temp = temp.data();
     FILE *f = fdopen(fd, "wb");
     bool ok = f != nullptr && fwrite(data, 1, length, f) == length;
     if (f) {
@@ -90,20 +99,24 @@ int WriteBeside(PendingFile *pending, const void *data, size_t length, std::stri
     } else {
         close(fd);
     }
-    if (!ok) {
-        *why = pending->path + ": cannot write: " + strerror(errno);
-        unlink(pending->temp.c_str());
-        pending->temp.clear();
-        return 0;
-    }
-    return 1;
+    if (!ok)
+        DiscardStagedFiles();
+    return ok;
 }
 
-void DiscardPending(PendingFile *pending)
+/* Moves every staged file into place; 0 and the path that failed. */
+int CommitStagedFiles(std::string *failed)
 {
-    if (!pending->temp.empty())
-        unlink(pending->temp.c_str());
-    pending->temp.clear();
+    for (size_t k = 0; k < staged.size(); k++) {
+        if (rename(staged[k].temp.c_str(), staged[k].path.c_str()) != 0) {
+            *failed = staged[k].path;
+            staged.erase(staged.begin(), staged.begin() + (long)k);
+            DiscardStagedFiles();
+            return 0;
+        }
+    }
+    staged.clear();
+    return 1;
 }
 
 /* What a path will name: the file there (a link followed), or for a name not
@@ -272,6 +285,8 @@ int PackCommand(const std::vector<std::string> &args)
     if (!PayloadSplitsBack(payload, streams))
         return Report(kExitRefused, "%s: the payload does not split back into its members", output.c_str());
 
+    if (!WriteFile(output, payload.data(), payload.size()))
+        return Report(kExitIo, "%s: cannot write", output.c_str());
     char text[512];
     int n = snprintf(text, sizeof text,
                      "/* Written by yelkpack pack: the CRC-32 of the payload's member streams,\n"
@@ -282,29 +297,11 @@ int PackCommand(const std::vector<std::string> &args)
                      "#define YELK_PAYLOAD_SIZE %zuu\n"
                      "#endif\n",
                      (unsigned)crc, payload.size());
-    /* Both are written beside their names first: a pack that fails leaves
-       the earlier pair as it was. */
-    PendingFile payloadFile{output, ""}, headerFile{header, ""};
-    std::string why;
-    if (!WriteBeside(&payloadFile, payload.data(), payload.size(), &why))
-        return Report(kExitIo, "%s", why.c_str());
-    if (!WriteBeside(&headerFile, text, (size_t)n, &why)) {
-        DiscardPending(&payloadFile);
-        return Report(kExitIo, "%s", why.c_str());
-    }
-    if (rename(payloadFile.temp.c_str(), output.c_str()) != 0) {
-        int error = errno;
-        DiscardPending(&payloadFile);
-        DiscardPending(&headerFile);
-        return Report(kExitIo, "%s: cannot write: %s", output.c_str(), strerror(error));
-    }
-    payloadFile.temp.clear();
-    if (rename(headerFile.temp.c_str(), header.c_str()) != 0) {
-        int error = errno;
-        DiscardPending(&headerFile);
-        return Report(kExitIo, "%s: cannot write: %s (%s is already the new payload)", header.c_str(), strerror(error),
-                      output.c_str());
-    }
+    if (!WriteFile(header, text, (size_t)n))
+        return Report(kExitIo, "%s: cannot write", header.c_str());
+    std::string failed;
+    if (!CommitStagedFiles(&failed))
+        return Report(kExitIo, "%s: cannot move into place", failed.c_str());
     PrintSummary(sizes, streams);
     printf("%s: %zu bytes, 10 members, CRC 0x%08X\n", output.c_str(), payload.size(), (unsigned)crc);
     return kExitOk;
