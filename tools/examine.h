@@ -31,10 +31,17 @@ struct InspectedFile {
     PayloadScan scan;
     uint32_t crc = 0;              /* PayloadCrc over the file */
     std::string cutShort;          /* where the file breaks off; "" when it is whole */
+    std::string damage;            /* headers that contradict each other; "" when none */
 };
 
-/* Inspects path, reading it in blocks; 0 and a reason when it cannot be read. */
+/* Inspects path, reading it in blocks; 1 when done; 0 and a reason when it
+   cannot be read; -1 and a reason when it is no regular file. */
 int InspectFile(const std::string &path, InspectedFile *file, std::string *why);
+
+/* A name with a backslash cannot pass through the core's Windows paths on
+   POSIX (it would read as a folder separator): reported as a usage error
+   (its exit code) for command; 0 when the name has none. */
+int RefuseBackslash(const char *command, const std::string &name);
 
 /* Why the file would fail the installer's checks, or "" when it passes. */
 std::string VerifyProblem(const InspectedFile &file);

@@ -19,6 +19,7 @@
 static const uint32_t kRcData = 10;
 static const uint32_t kPayloadResource = 4;
 
+static const uint64_t kInstallerSizeLimit = 1ull << 31;   /* as pack enforces it */
 static const size_t kBlockSize = 65536;                           /* bytes read at a time */
 static const size_t kCarry = sizeof(MemberCheckRecord) - 1;      /* kept from one block for the next */
 static_assert(kCarry >= 3, "a marker split across two blocks must be found");
@@ -45,19 +46,22 @@ static std::string PayloadCutShort(const PayloadScan &scan)
 int InspectFile(const std::string &path, InspectedFile *file, std::string *why)
 {
     InputFile in;
-    if (!OpenInputFile(path, &in, why))
-        return 0;
+    if (int opened = OpenInputFile(path, &in, why); opened != 1)
+        return opened;
     file->size = in.size;
     uint8_t magic[2];
     file->isExe = ReadAt(in, 0, magic, 2) && magic[0] == 'M' && magic[1] == 'Z';
     if (file->isExe) {
         file->peRead = ReadPeLayout(in, &file->layout);
-        const char *reason = file->peRead == kPeCutShort ? "the file ends inside its headers" : "not a PE file";
+        const char *reason = file->peRead == kPeCutShort ? "the file ends inside its headers"
+                           : file->peRead == kPeDamaged ? file->layout.damage.c_str()
+                                                        : "not a PE file";
         if (file->peRead == kPeOk)
             file->hasResource = FindPeResource(in, file->layout, kRcData, kPayloadResource, &file->resourceOffset,
                                                &file->resourceSize, &reason) != 0;
         file->resourceWhy = reason;
     }
+    file->damage = file->layout.damage;
 
     /* One pass from the start, until the record, the marker ahead of the
        payload and the payload's end have all been looked for. */
@@ -139,8 +143,17 @@ std::string VerifyProblem(const InspectedFile &file)
     const PayloadScan &scan = file.scan;
     if (!file.isExe)
         return "not an executable";
+    if (!file.damage.empty())
+        return file.damage;
     if (!file.cutShort.empty())
         return IncompleteText(file);
+    if (file.size >= kInstallerSizeLimit) {
+        snprintf(line, sizeof line,
+                 "%" PRIu64 " bytes: the installer keeps its own size as a signed 32-bit number, so it must stay "
+                 "below 2 GiB",
+                 file.size);
+        return line;
+    }
     if (!file.hasResource)
         return "payload resource (RCDATA 4): " + file.resourceWhy;
     if (file.earlyMarker >= 0) {
@@ -158,6 +171,8 @@ std::string VerifyProblem(const InspectedFile &file)
     }
     if (!scan.terminated)
         return "no terminating marker pair";
+    if (scan.tooMany)
+        return "more than 10 members";
     if (scan.members.size() != 10) {
         snprintf(line, sizeof line, "%zu members instead of 10", scan.members.size());
         return line;
@@ -168,6 +183,18 @@ std::string VerifyProblem(const InspectedFile &file)
         snprintf(line, sizeof line, "the certificate table at 0x%X starts before the payload's end at 0x%" PRIX64,
                  (unsigned)file.layout.certOffset, scan.end);
         return line;
+    }
+    /* The signature is appended after everything the loader maps. */
+    if (file.layout.certSize != 0) {
+        if (file.layout.certOffset < file.layout.headersEnd)
+            return "the certificate table overlaps the headers";
+        for (const PeSection &sec : file.layout.sections)
+            if (sec.rawSize != 0 && file.layout.certOffset < (uint64_t)sec.rawOffset + sec.rawSize) {
+                snprintf(line, sizeof line, "the certificate table at 0x%X overlaps section %s (bytes %u to %" PRIu64 ")",
+                         (unsigned)file.layout.certOffset, EscapedText(sec.name, strlen(sec.name)).c_str(),
+                         (unsigned)sec.rawOffset, (uint64_t)sec.rawOffset + sec.rawSize - 1);
+                return line;
+            }
     }
     if (!file.hasRecord)
         return "no compiled-in CRC record";
@@ -192,9 +219,12 @@ static int InspectArgument(const char *command, const std::vector<std::string> &
 {
     if (args.size() != 1)
         return UsageError(command);
+    if (int refused = RefuseBackslash(command, args[0]))
+        return refused;
     std::string why;
-    if (!InspectFile(args[0], file, &why))
-        return Report(kExitIo, "%s", why.c_str());
+    int inspected = InspectFile(args[0], file, &why);
+    if (inspected != 1)
+        return Report(inspected < 0 ? kExitRefused : kExitIo, "%s", why.c_str());
     return kExitOk;
 }
 
@@ -213,6 +243,8 @@ int ListCommand(const std::vector<std::string> &args)
         printf("%s: bare payload\n", args[0].c_str());
     if (file.isExe && file.peRead == kPeOk)
         printf("%s\n", SignatureText(file).c_str());
+    if (!file.damage.empty())
+        printf("%s\n", file.damage.c_str());
     if (!file.cutShort.empty())
         printf("%s\n", IncompleteText(file).c_str());
     if (!scan.sawMarker)
@@ -224,8 +256,12 @@ int ListCommand(const std::vector<std::string> &args)
         printf("%-3zu %10" PRIu64 " %10" PRIu64 " %10u  %s\n", k, m.offset, m.length, (unsigned)m.decodedSize,
                k < 10 ? kMemberNames[k] : "(extra)");
     }
-    printf("%zu members, %s\n", scan.members.size(),
-           scan.terminated ? "terminating pair found" : "no terminating pair");
+    if (scan.tooMany)
+        printf("more than 10 members (the file is damaged; the rest are not listed), %s\n",
+               scan.terminated ? "terminating pair found" : "no terminating pair");
+    else
+        printf("%zu members, %s\n", scan.members.size(),
+               scan.terminated ? "terminating pair found" : "no terminating pair");
     printf("CRC 0x%08X", (unsigned)file.crc);
     if (file.isExe) {
         if (file.hasRecord)

@@ -3,19 +3,34 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 int OpenInputFile(const std::string &path, InputFile *file, std::string *why)
 {
-    file->stream = fopen(path.c_str(), "rb");
-    if (!file->stream) {
-        *why = path + ": " + strerror(errno);
+    /* Opened without blocking: a FIFO would wait for a writer for ever. */
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        int error = errno;
+        if (path == "-" && error == ENOENT) {
+            *why = "-: " + std::string(kNotRegularText);
+            return -1;
+        }
+        *why = path + ": " + strerror(error);
         return 0;
     }
     struct stat st;
-    if (fstat(fileno(file->stream), &st) != 0 || !S_ISREG(st.st_mode)) {
-        *why = path + ": not a regular file";
-        CloseInputFile(file);
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        *why = path + ": " + kNotRegularText;
+        close(fd);
+        return -1;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    file->stream = fdopen(fd, "rb");
+    if (!file->stream) {
+        *why = path + ": " + strerror(errno);
+        close(fd);
         return 0;
     }
     file->size = (uint64_t)st.st_size;
@@ -37,3 +52,6 @@ int ReadAt(const InputFile &file, uint64_t offset, void *out, size_t count)
         return 0;
     return fread(out, 1, count, file.stream) == count;
 }
+
+const char kNotRegularText[] =
+    "not a regular file (an installer is read from a file, not from a pipe, a device or standard input)";

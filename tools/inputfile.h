@@ -16,8 +16,12 @@ struct InputFile {
     uint64_t size = 0;        /* bytes in the file when it was opened */
 };
 
-/* Opens path; 0 and a report-ready reason ("path: No such file...") on failure. */
+/* Opens path; 1 on success; 0 and a report-ready reason ("path: No such
+   file...") when it cannot be opened; -1 and the reason when it is no regular
+   file (a pipe, a device, a folder; "-" when no file has that name): an
+   installer is read from a file, never from standard input. */
 int OpenInputFile(const std::string &path, InputFile *file, std::string *why);
+extern const char kNotRegularText[];
 void CloseInputFile(InputFile *file);
 
 /* Reads count bytes at offset into out; 1 only when all of them are in the

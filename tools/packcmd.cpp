@@ -4,10 +4,13 @@
  */
 #include "tools/yelkpack.h"
 
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <unistd.h>
 #include <strings.h>
 #include <sys/stat.h>
 
@@ -51,14 +54,100 @@ std::string FindInFolder(const std::string &dir, const char *want)
     return alike[0];
 }
 
+/* The outputs are written beside the names they will take (new names in the
+   same folders, created exclusively, so nothing found there is written
+   through) and moved into place together only once every one is complete. */
+struct StagedFile {
+    std::string path;   /* where it goes */
+    std::string temp;   /* where it was written */
+};
+std::vector<StagedFile> staged;
+
+/* Removes every file written so far: a pack that fails leaves the earlier
+   outputs as they were. */
+void DiscardStagedFiles()
+{
+    for (const StagedFile &f : staged)
+        unlink(f.temp.c_str());
+    staged.clear();
+}
+
+/* Writes data into a new file beside path, checking every byte and the
+   close; 0 on failure, with everything staged removed. */
 int WriteFile(const std::string &path, const void *data, size_t length)
 {
-    FILE *f = fopen(path.c_str(), "wb");
-    if (!f)
+    size_t slash = path.rfind('/');
+    std::string pattern = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + "." +
+                          (slash == std::string::npos ? path : path.substr(slash + 1)) + ".yelkpack-XXXXXX";
+    std::vector<char> temp(pattern.begin(), pattern.end());
+    temp.push_back('\0');
+    int fd = mkstemp(temp.data());
+    if (fd < 0) {
+        DiscardStagedFiles();
         return 0;
-    bool ok = fwrite(data, 1, length, f) == length;
-    ok = fclose(f) == 0 && ok;
+    }
+    staged.push_back({path, temp.data()});
+    /* The mode a plain create would have given it. */
+    mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+    FILE *f = fdopen(fd, "wb");
+    bool ok = f != nullptr && fwrite(data, 1, length, f) == length;
+    if (f) {
+        ok = fflush(f) == 0 && !ferror(f) && ok;
+        ok = fclose(f) == 0 && ok;
+    } else {
+        close(fd);
+    }
+    if (!ok)
+        DiscardStagedFiles();
     return ok;
+}
+
+/* Moves every staged file into place; 0 and the path that failed. */
+int CommitStagedFiles(std::string *failed)
+{
+    for (size_t k = 0; k < staged.size(); k++) {
+        if (rename(staged[k].temp.c_str(), staged[k].path.c_str()) != 0) {
+            *failed = staged[k].path;
+            staged.erase(staged.begin(), staged.begin() + (long)k);
+            DiscardStagedFiles();
+            return 0;
+        }
+    }
+    staged.clear();
+    return 1;
+}
+
+/* What a path will name: the file there (a link followed), or for a name not
+   yet there its folder and the name. Two paths are one file when these are
+   equal, whatever names lead there. */
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::string newName;   /* set for a file not yet there */
+    bool known = false;
+    bool isRegular = true;
+};
+
+FileIdentity IdentityOf(const std::string &path)
+{
+    FileIdentity id;
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0) {
+        id = {st.st_dev, st.st_ino, "", true, S_ISREG(st.st_mode)};
+        return id;
+    }
+    size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    if (stat(folder.c_str(), &st) == 0)
+        id = {st.st_dev, st.st_ino, slash == std::string::npos ? path : path.substr(slash + 1), true, true};
+    return id;
+}
+
+bool SameFile(const FileIdentity &a, const FileIdentity &b)
+{
+    return a.known && b.known && a.device == b.device && a.inode == b.inode && a.newName == b.newName;
 }
 
 /* The payload must come back from the installer's own matcher as exactly the
@@ -122,6 +211,11 @@ int PackCommand(const std::vector<std::string> &args)
     }
     if (dir.empty() || output.empty() || header.empty())
         return UsageError("pack");
+    struct stat folder;
+    if (stat(dir.c_str(), &folder) != 0)
+        return Report(kExitRefused, "%s: no such folder", dir.c_str());
+    if (!S_ISDIR(folder.st_mode))
+        return Report(kExitRefused, "%s: not a folder", dir.c_str());
 
     /* Every file is checked before any is coded. */
     std::vector<std::string> paths;
@@ -139,6 +233,20 @@ int PackCommand(const std::vector<std::string> &args)
             return Report(kExitRefused, "%s: 4 GiB or larger", path.c_str());
         paths.push_back(path);
     }
+
+    /* Neither output may be the other, nor any input, by whatever name:
+       writing one would destroy what the other or the packing needs. */
+    FileIdentity outputId = IdentityOf(output), headerId = IdentityOf(header);
+    for (const auto &[path, id] : {std::make_pair(output, outputId), std::make_pair(header, headerId)})
+        if (!id.isRegular)
+            return Report(kExitRefused, "%s: not a regular file; the outputs are written as files", path.c_str());
+    if (SameFile(outputId, headerId))
+        return Report(kExitUsage, "pack: -o %s and --crc-header %s are the same file", output.c_str(), header.c_str());
+    for (const std::string &path : paths)
+        for (const auto &[out, id] : {std::make_pair(output, outputId), std::make_pair(header, headerId)})
+            if (SameFile(id, IdentityOf(path)))
+                return Report(kExitUsage, "pack: %s is the client file %s; it would be overwritten", out.c_str(),
+                              path.c_str());
 
     std::vector<std::vector<uint8_t>> streams;
     std::vector<uint64_t> sizes;
@@ -197,6 +305,9 @@ int PackCommand(const std::vector<std::string> &args)
                      (unsigned)crc, payload.size(), checks.c_str());
     if (!WriteFile(header, text, (size_t)n))
         return Report(kExitIo, "%s: cannot write", header.c_str());
+    std::string failed;
+    if (!CommitStagedFiles(&failed))
+        return Report(kExitIo, "%s: cannot move into place", failed.c_str());
     PrintSummary(sizes, streams);
     printf("%s: %zu bytes, 10 members, CRC 0x%08X\n", output.c_str(), payload.size(), (unsigned)crc);
     return kExitOk;

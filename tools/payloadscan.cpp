@@ -35,7 +35,13 @@ bool FeedPayloadScan(PayloadScan *scan, const uint8_t *bytes, size_t length)
             uint32_t size = scan->headCount < 4 ? 0
                                                 : (uint32_t)h[0] | (uint32_t)h[1] << 8 |
                                                       (uint32_t)h[2] << 16 | (uint32_t)h[3] << 24;
-            scan->members.push_back({scan->memberStart, at - kMarkerLength - scan->memberStart, size});
+            /* An installer has ten members; the walk goes on to the end for
+               the CRC, but what is kept stays the same size whatever the
+               file holds. */
+            if (scan->members.size() <= kMemberCount)
+                scan->members.push_back({scan->memberStart, at - kMarkerLength - scan->memberStart, size});
+            if (scan->members.size() > kMemberCount)
+                scan->tooMany = true;
         }
         scan->memberStart = at;
         scan->headCount = 0;

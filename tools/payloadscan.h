@@ -24,7 +24,8 @@ struct ScannedMember {
 struct PayloadScan {
     bool sawMarker = false;       /* a marker was recognised at all */
     uint64_t firstMarker = 0;     /* offset of the first one */
-    std::vector<ScannedMember> members;
+    std::vector<ScannedMember> members;   /* at most the first 11: more is damage already */
+    bool tooMany = false;         /* an eleventh member was closed by a marker */
     bool terminated = false;      /* the marker pair was found */
     uint64_t end = 0;             /* offset just after the pair */
     uint32_t crc = 0;             /* what PayloadCrc returns for the bytes fed so far */

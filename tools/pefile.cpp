@@ -8,6 +8,8 @@
 static const int kResourceDirectory = 2;   /* indexes in the optional header's data directories */
 static const int kSecurityDirectory = 4;
 static const uint32_t kSubdirectoryBit = 0x80000000u;
+static const uint32_t kMaxSections = 96;   /* the most a Windows loader takes */
+static const uint32_t kMaxOptionalSize = 112 + 16 * 8;   /* PE32+ with all sixteen data directories */
 
 static uint32_t U16(const uint8_t *p) { return (uint32_t)p[0] | (uint32_t)p[1] << 8; }
 static uint32_t U32(const uint8_t *p) { return U16(p) | U16(p + 2) << 16; }
@@ -34,6 +36,21 @@ PeRead ReadPeLayout(const InputFile &file, PeLayout *layout)
     uint32_t optionalSize = U16(head + 20);
     if (optionalSize < 2)
         return kPeNotPe;
+    /* Fields that no loader accepts are damage: the file is not shorter than
+       they make it look. */
+    char text[160];
+    if (sectionCount == 0 || sectionCount > kMaxSections) {
+        snprintf(text, sizeof text, "damaged PE headers: %u sections (1 to %u are possible)", (unsigned)sectionCount,
+                 (unsigned)kMaxSections);
+        layout->damage = text;
+        return kPeDamaged;
+    }
+    if (optionalSize > kMaxOptionalSize) {
+        snprintf(text, sizeof text, "damaged PE headers: an optional header of %u bytes (at most %u)",
+                 (unsigned)optionalSize, (unsigned)kMaxOptionalSize);
+        layout->damage = text;
+        return kPeDamaged;
+    }
     uint64_t opt = pe + 24;
     std::vector<uint8_t> optional(optionalSize);
     uint64_t sections = opt + optionalSize;
@@ -44,15 +61,25 @@ PeRead ReadPeLayout(const InputFile &file, PeLayout *layout)
     uint32_t dirs = magic == 0x10B ? 96 : magic == 0x20B ? 112 : 0;
     if (dirs == 0)
         return kPeNotPe;
-    if (optionalSize >= 68) {
-        layout->checksumOffset = opt + 64;
-        layout->checksum = U32(optional.data() + 64);
+    uint32_t dirCount = optionalSize >= dirs ? U32(optional.data() + dirs - 4) : 0;
+    if (optionalSize < dirs || dirCount > 16 || optionalSize != dirs + 8 * dirCount) {
+        snprintf(text, sizeof text, "damaged PE headers: an optional header of %u bytes with %u data directories",
+                 (unsigned)optionalSize, (unsigned)dirCount);
+        layout->damage = text;
+        return kPeDamaged;
     }
-    if (optionalSize >= 64) {
-        uint32_t sizeOfHeaders = U32(optional.data() + 60);
-        if (sizeOfHeaders > layout->headersEnd)
-            layout->headersEnd = sizeOfHeaders;
+    layout->checksumOffset = opt + 64;
+    layout->checksum = U32(optional.data() + 64);
+    uint64_t tableEnd = layout->headersEnd;
+    uint32_t sizeOfHeaders = U32(optional.data() + 60);
+    uint32_t fileAlignment = U32(optional.data() + 36);
+    if (sizeOfHeaders < tableEnd) {
+        snprintf(text, sizeof text, "damaged PE headers: a header size of %u bytes, but the section table ends at byte %" PRIu64,
+                 (unsigned)sizeOfHeaders, tableEnd);
+        layout->damage = text;
+        return kPeDamaged;
     }
+    layout->headersEnd = sizeOfHeaders;
     if (dirs + 8 * (kResourceDirectory + 1) <= optionalSize)
         layout->resourceRva = U32(optional.data() + dirs + 8 * kResourceDirectory);
     if (dirs + 8 * (kSecurityDirectory + 1) <= optionalSize) {
@@ -73,6 +100,24 @@ PeRead ReadPeLayout(const InputFile &file, PeLayout *layout)
         sec.rawSize = U32(h + 16);
         sec.rawOffset = U32(h + 20);
         layout->sections.push_back(sec);
+    }
+    /* Section data starts after the headers, at a multiple of the file
+       alignment. */
+    for (const PeSection &sec : layout->sections) {
+        if (sec.rawSize == 0)
+            continue;
+        if (sec.rawOffset < sizeOfHeaders) {
+            snprintf(text, sizeof text, "damaged PE headers: a header size of %u bytes runs into section %s at byte %u",
+                     (unsigned)sizeOfHeaders, EscapedText(sec.name, strlen(sec.name)).c_str(), (unsigned)sec.rawOffset);
+            layout->damage = text;
+            return kPeDamaged;
+        }
+        if (fileAlignment != 0 && sec.rawOffset % fileAlignment != 0) {
+            snprintf(text, sizeof text, "damaged PE headers: section %s at byte %u, not a multiple of the file alignment %u",
+                     EscapedText(sec.name, strlen(sec.name)).c_str(), (unsigned)sec.rawOffset, (unsigned)fileAlignment);
+            layout->damage = text;
+            return kPeDamaged;
+        }
     }
     return kPeOk;
 }
@@ -155,7 +200,7 @@ std::string PeCutShort(const PeLayout &layout, uint64_t fileSize)
     };
     std::vector<Part> parts;
     for (const PeSection &sec : layout.sections)
-        parts.push_back({std::string("section ") + sec.name, sec.rawOffset, sec.rawSize});
+        parts.push_back({"section " + EscapedText(sec.name, strlen(sec.name)), sec.rawOffset, sec.rawSize});
     parts.push_back({"the certificate table", layout.certOffset, layout.certSize});
     /* Of the parts that reach past the end of the file, the one that starts
        first is where the file breaks off. */
@@ -196,4 +241,20 @@ int ComputePeChecksum(const InputFile &file, const PeLayout &layout, uint32_t *s
     total = (total & 0xFFFF) + (total >> 16);
     *sum = (uint32_t)(total + file.size);
     return 1;
+}
+
+std::string EscapedText(const char *bytes, size_t length)
+{
+    std::string out;
+    for (size_t k = 0; k < length; k++) {
+        unsigned char c = (unsigned char)bytes[k];
+        if (c >= 0x20 && c < 0x7F && c != '\\') {
+            out += (char)c;
+        } else {
+            char hex[8];
+            snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        }
+    }
+    return out;
 }

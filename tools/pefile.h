@@ -27,12 +27,14 @@ struct PeLayout {
     uint32_t certSize = 0;            /* its length; 0 when the file is not signed */
     uint64_t checksumOffset = 0;      /* file offset of the header's checksum field */
     uint32_t checksum = 0;            /* its value; 0 when none was set */
+    std::string damage;               /* with kPeDamaged: which header field is impossible */
 };
 
 enum PeRead {
     kPeOk,          /* headers read into the layout */
     kPeNotPe,       /* no MZ and PE signatures, or headers no PE file has */
-    kPeCutShort     /* the file ends inside its own headers */
+    kPeCutShort,    /* the file ends inside its own headers */
+    kPeDamaged      /* headers that contradict each other: damage, not a short file */
 };
 
 PeRead ReadPeLayout(const InputFile &file, PeLayout *layout);
@@ -47,6 +49,10 @@ int ComputePeChecksum(const InputFile &file, const PeLayout &layout, uint32_t *s
    language). 0 and why ("no such resource", ...) when it cannot be found. */
 int FindPeResource(const InputFile &file, const PeLayout &layout, uint32_t type, uint32_t id,
                    uint64_t *offset, uint32_t *size, const char **why);
+
+/* bytes with every byte outside printable ASCII, and the backslash, written
+   as \xNN: text from a file never reaches a terminal raw. */
+std::string EscapedText(const char *bytes, size_t length);
 
 /* Where a file of fileSize bytes ends short of what its headers describe:
    "inside section .rsrc (bytes 37888 to 59903)", "before ...", "inside the

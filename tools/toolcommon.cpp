@@ -1,6 +1,7 @@
 /* What the yelkpack subcommands share: the report line, the progress line,
    file reading. */
 #include "tools/yelkpack.h"
+#include "tools/examine.h"
 
 #include <cerrno>
 #include <cstdarg>
@@ -64,4 +65,12 @@ int ReadWholeFile(const std::string &path, std::vector<uint8_t> *bytes, std::str
         return 0;
     }
     return 1;
+}
+
+int RefuseBackslash(const char *command, const std::string &name)
+{
+    if (name.find('\\') == std::string::npos)
+        return 0;
+    return Report(kExitUsage, "%s: '%s': a name with a backslash is not supported on this system", command,
+                  name.c_str());
 }

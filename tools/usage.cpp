@@ -25,21 +25,31 @@ const CommandHelp kCommands[] = {
      "  --crc-header FILE.h  the header to write (defines YELK_PAYLOAD_CRC)\n"
      "  --greedy             longest match everywhere: faster, a little larger\n"
      "On a terminal it shows on stderr which member it is coding; when done it\n"
-     "prints each member's size, packed size and ratio.\n"},
+     "prints each member's size, packed size and ratio.\n"
+     "Both outputs are written beside their names and moved into place only when\n"
+     "both are complete: a pack that fails (74) leaves the earlier pair as it was.\n"
+     "An output that is the other output or one of the client files, by any name\n"
+     "(compared by device and inode), is a wrong command line (64); an output that\n"
+     "exists and is no regular file, or a DIR that is no folder, is refused (65).\n"},
     {"list", "list FILE",
      "Shows what the installer's own marker matcher finds in an installer or a bare\n"
      "payload: the payload resource, whether the file is signed, each member's\n"
      "offset, coded and decoded size, the terminating pair, and the CRC as the\n"
      "installer computes it against the compiled-in value. A file that ends short\n"
-     "of what its headers describe is shown with where it breaks off.\n"},
+     "of what its headers describe is shown with where it breaks off; headers that\n"
+     "contradict each other are shown as damage. Only the first eleven members\n"
+     "are kept: an eleventh already makes the file damaged.\n"},
     {"verify", "verify FILE",
      "Checks an installer as the build does after linking: the file is whole, the\n"
      "payload starts at its resource's first byte with no marker ahead of it, it\n"
      "splits into ten members and the terminating pair, and its CRC equals the\n"
      "compiled-in value. A signed installer is checked the same way (its\n"
      "certificate table follows the payload); the signature itself is not\n"
-     "checked: osslsigncode verify does that. Prints one line; exits 0 when the\n"
-     "installer would accept the file, 65 with the reason when not.\n"},
+     "checked: osslsigncode verify does that. Also refused: damaged PE headers, a\n"
+     "certificate table that overlaps the headers or a section, a file of 2 GiB or\n"
+     "more, a file that ends short of its headers (though its payload be whole).\n"
+     "Prints one line; exits 0 when the installer would accept the file, 65 with\n"
+     "the reason when not.\n"},
     {"extract", "extract FILE DIR [--no-backups] [--no-keep-settings] [--crc HEX]",
      "Installs FILE into DIR through the installer's own extraction engine, as\n"
      "its Install button does, without the windows:\n"
@@ -48,9 +58,20 @@ const CommandHelp kCommands[] = {
      "  --no-keep-settings  replace its settings files (the .ini files) too\n"
      "  --crc HEX           the payload's expected CRC; by default the value\n"
      "                      compiled into FILE (a bare payload needs it)\n"
-     "The temporary member file lies in a folder of its own, made for the run\n"
-     "under $TMPDIR (or /tmp) and removed at its end. An installation error [n]\n"
-     "is printed as the installer's message, and n is the exit code.\n"},
+     "FILE must be a regular file, an installer whose headers are whole and carry\n"
+     "the compiled-in CRC, or a bare payload with --crc (65 otherwise; a bare\n"
+     "payload without --crc: 64). The temporary member file lies in a folder of\n"
+     "its own, made for the run under $TMPDIR (or /tmp) and removed at its end;\n"
+     "a later run removes such folders of runs that were killed. The run locks\n"
+     "DIR for its whole length: a second run into it refuses at once (75). Inside\n"
+     "DIR a link at any name is the link itself: nothing is written, moved,\n"
+     "deleted or re-attributed outside DIR, a backup folder that is a link is\n"
+     "refused ([7]), and FILE itself is never overwritten or deleted. A FILE or\n"
+     "DIR whose name holds a backslash is refused (64). SIGINT or SIGTERM stops\n"
+     "the run at the next slice, removes what it wrote (a folder it made too),\n"
+     "and ends it by the signal. An installation error [n] is printed as the\n"
+     "installer's message, and n is the exit code; a run that fails removes the\n"
+     "folder it made.\n"},
 };
 
 const CommandHelp *FindCommand(const std::string &name)
@@ -92,7 +113,9 @@ int HelpCommand(const std::vector<std::string> &args)
         PrintUsage(stdout);
         fputs("\nExit codes: 0 done; 1 to 15 extract's installation error [n]; 64 a wrong\n"
               "command line; 65 input refused (a bad client file, a file that fails the\n"
-              "checks or is not complete); 74 reading or writing failed.\n",
+              "checks, is damaged, is not complete or is no regular file); 74 reading or\n"
+              "writing failed (standard output too); 75 extract's folder is in use by\n"
+              "another run.\n",
               stdout);
         return kExitOk;
     }

@@ -9,7 +9,22 @@
 #include "common/session.h"
 #include "payload/marker.h"
 
+static int Run(int argc, char **argv);
+
+/* What a command printed must have reached its output: a full disk or a
+   closed pipe behind stdout is a failed write, not success. Only extract's
+   answer stands as it is: its files are installed (or not) whatever became
+   of its one line. */
 int main(int argc, char **argv)
+{
+    int code = Run(argc, argv);
+    bool extract = argc >= 2 && std::string(argv[1]) == "extract";
+    if ((fflush(stdout) != 0 || ferror(stdout)) && !extract && (code == kExitOk || code == kExitRefused))
+        return Report(kExitIo, "standard output: cannot write what was printed");
+    return code;
+}
+
+static int Run(int argc, char **argv)
 {
     if (argc < 2)
         return UsageError("");

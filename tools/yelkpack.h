@@ -15,7 +15,8 @@ enum {
     /* 1..15: the installation failed with error [n] */
     kExitUsage = 64,      /* wrong command line */
     kExitRefused = 65,    /* input refused: a missing or bad client file, a failed check */
-    kExitIo = 74          /* reading or writing failed */
+    kExitIo = 74,         /* reading or writing failed */
+    kExitBusy = 75        /* extract: another run holds the destination folder */
 };
 
 /* Each takes the arguments after its name and returns the exit code. */

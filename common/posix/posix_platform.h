@@ -23,4 +23,16 @@ std::string ToWindowsPath(const std::string &linuxPath);
    into slashes. */
 std::string ToLinuxPath(const std::string &windowsPath);
 
+/* Confines the file operations of the platform interface on every path
+   inside linuxFolder to that folder: they work from a descriptor of the
+   folder opened once, look each name up without following a link and refuse
+   "..", so a link planted at any name inside is the link itself and nothing
+   written, moved, deleted or re-attributed reaches outside. "" ends it. */
+void ConfineToFolder(const std::string &linuxFolder);
+/* Opens the confined folder (without following a link when createdByRun)
+   and takes an exclusive lock on it for as long as the process runs: 1 when
+   held, 0 when another process holds it, -1 when the folder cannot be
+   opened as a folder. */
+int LockConfinedFolder(bool createdByRun);
+
 #endif

@@ -15,3 +15,13 @@ if(TARGET yelkpack)
         YELK_SAMPLES_DIR="${CMAKE_SOURCE_DIR}/samples/client")
     add_dependencies(test_pack_tool yelkpack)
 endif()
+
+# yelkpack against planted links, FIFOs, concurrent and stopped runs.
+if(TARGET yelkpack)
+    yelk_native_test(test_tool_hostile test_tool_hostile.cpp)
+    target_link_libraries(test_tool_hostile PRIVATE yelkpacklib)
+    target_compile_definitions(test_tool_hostile PRIVATE
+        YELKPACK="$<TARGET_FILE:yelkpack>"
+        YELK_SAMPLES_DIR="${CMAKE_SOURCE_DIR}/samples/client")
+    add_dependencies(test_tool_hostile yelkpack)
+endif()

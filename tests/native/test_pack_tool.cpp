@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <string>
 #include <sys/stat.h>
 #include <pty.h>
@@ -546,6 +547,8 @@ TEST_F(Tool, AFileCutShortIsDamagedNotAUsageError)
     ASSERT_LT(inExe.end + 2, exe.size()) << "the resource section needs padding after the payload";
     const size_t inPayload = (size_t)inExe.members[4].offset + 10;
     const size_t inMember3 = (size_t)bare.members[3].offset + 10;
+    std::string flippedRecord = Record(crc);
+    flippedRecord[3] ^= 0x08;   /* "YELK" becomes "YELC" */
     auto cut = [](const Bytes &b, size_t n) { return Bytes(b.begin(), b.begin() + (long)n); };
     auto at = [](const char *head, size_t n, const char *tail) {
         return std::string(head) + std::to_string(n) + tail;
@@ -565,16 +568,23 @@ TEST_F(Tool, AFileCutShortIsDamagedNotAUsageError)
         {"cut in the code, ahead of the CRC record", cut(exe, 0x202), 65,
          "not a complete installer: it breaks off at byte 514, inside section .rdata (bytes 512 to 1023)",
          "it breaks off at byte 514, inside section .rdata"},
-        {"cut in the payload: the installer's own check answers", cut(exe, inPayload), 10,
-         "Yelk Installation Error [10]", at("it breaks off at byte ", inPayload, ", inside section .rsrc")},
-        {"cut after the payload's end: the installer takes it", cut(exe, inExe.end + 2), 0, "",
+        {"cut in the payload", cut(exe, inPayload), 65,
+         at("not a complete installer: it breaks off at byte ", inPayload, ", inside section .rsrc"),
+         at("it breaks off at byte ", inPayload, ", inside section .rsrc")},
+        /* The payload is whole, but the file is not what its headers say:
+           extract and verify both refuse it. */
+        {"cut after the payload's end", cut(exe, inExe.end + 2), 65,
+         at("not a complete installer: it breaks off at byte ", inExe.end + 2, ", inside section .rsrc"),
          at("it breaks off at byte ", inExe.end + 2, ", inside section .rsrc")},
         {"a bare payload cut in member 3", cut(payload, inMember3), 65,
          at("not a complete payload: it breaks off at byte ", inMember3, ", inside member 3 (about.txt)"),
          "not an executable"},
-        {"a whole bare payload", payload, 64, "no compiled-in CRC; give --crc HEX", "not an executable"},
-        {"a whole executable without the record", BuildPe({"data", "", payload}), 64,
-         "no compiled-in CRC; give --crc HEX", "no compiled-in CRC record"},
+        {"a whole bare payload", payload, 64, "a bare payload carries no CRC; give --crc HEX", "not an executable"},
+        /* An executable always carries the record: without it, it is damaged. */
+        {"a whole executable without the record", BuildPe({"data", "", payload}), 65,
+         "no compiled-in CRC record: the installer is damaged", "no compiled-in CRC record"},
+        {"a flipped byte in the record's tag", BuildPe({"data " + flippedRecord, "", payload}), 65,
+         "no compiled-in CRC record: the installer is damaged", "no compiled-in CRC record"},
     };
     int run = 0;
     for (const Case &c : cases) {
@@ -763,6 +773,276 @@ TEST_F(Tool, PackShowsProgressOnATerminalAndSumsUpEachMember)
         if (ch != ' ' || (squeezed.size() && squeezed.back() != ' '))
             squeezed += ch;
     EXPECT_NE(squeezed.find(total), std::string::npos) << quiet.out;
+}
+
+}  // namespace
+
+namespace {
+
+bool Exists(const std::string &path)
+{
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
+/* ---- The compiled-in record across a block seam ---- */
+
+TEST_F(Tool, TheRecordIsFoundAcrossEveryBlockSeam)
+{
+    // list and verify read 64 KiB blocks from the start; extract reads 64 KiB
+    // and the record's length first. A record that starts up to 11 bytes
+    // before either seam lies across it.
+    uint32_t crc;
+    Bytes payload = PackSamples(&crc);
+    const size_t kSectionStart = 0x200;   /* file offset of BuildPe's first section */
+    std::vector<size_t> starts;
+    for (size_t seam : {size_t(65536), size_t(65536 + 12)})
+        for (size_t back = 1; back <= 11; back++)
+            starts.push_back(seam - back);
+    for (size_t start : starts) {
+        SCOPED_TRACE("record at byte " + std::to_string(start));
+        std::string code(start - kSectionStart, '.');
+        code += Record(crc) + MemberRecord();
+        WriteFileBytes(Path("seam.exe"), BuildPe({code, "", payload}));
+        RunResult v = Run("verify '" + Path("seam.exe") + "'");
+        EXPECT_EQ(v.code, 0) << v.err;
+        RunResult l = Run("list '" + Path("seam.exe") + "'");
+        EXPECT_NE(l.out.find(": equal"), std::string::npos) << l.out;
+        std::string out = Path("out" + std::to_string(start));
+        RunResult x = Run("extract '" + Path("seam.exe") + "' '" + out + "'");
+        EXPECT_EQ(x.code, 0) << x.err;
+    }
+}
+
+TEST_F(Tool, TheCrcOptionTakesEveryThirtyTwoBitValueAndNoMore)
+{
+    uint32_t crc;
+    PackSamples(&crc);
+    struct Case {
+        const char *value;
+        int code;   /* 10: taken, and the payload's CRC differs; 64: refused */
+    } cases[] = {
+        {"FFFFFFFF", 10}, {"ffffffff", 10}, {"0", 10}, {"100000000", 64}, {"-1", 64}, {"", 64}, {"12G", 64},
+    };
+    int run = 0;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.value);
+        RunResult r = Run("extract '" + Path("p.bin") + "' '" + Path("o" + std::to_string(run++)) + "' --crc '" +
+                          c.value + "'");
+        EXPECT_EQ(r.code, c.code) << r.err;
+    }
+}
+
+/* ---- Damage is called damage ---- */
+
+TEST_F(Tool, DamagedHeadersAreDamageNotAShortFile)
+{
+    uint32_t crc;
+    Bytes payload = PackSamples(&crc);
+    const Bytes good = BuildPe({"data " + Record(crc) + MemberRecord(), "", payload});
+    struct Case {
+        const char *what;
+        size_t at;       /* little-endian field in BuildPe's headers */
+        int width;
+        uint32_t value;
+    } cases[] = {
+        {"section count 130", 0x46, 2, 130},
+        {"section count 0", 0x46, 2, 0},
+        {"optional header size 480", 0x54, 2, 480},
+        {"optional header size 192", 0x54, 2, 192},
+        {"header size past the first section", 0x58 + 60, 4, 0x8200},
+        {"header size shorter than the section table", 0x58 + 60, 4, 0x100},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        Bytes bytes = good;
+        if (c.width == 2)
+            Put16(&bytes, c.at, c.value);
+        else
+            Put32(&bytes, c.at, c.value);
+        WriteFileBytes(Path("d.exe"), bytes);
+        for (const char *command : {"verify", "extract"}) {
+            SCOPED_TRACE(command);
+            std::string args = std::string(command) + " '" + Path("d.exe") + "'";
+            if (strcmp(command, "extract") == 0)
+                args += " '" + Path("dout") + "'";
+            RunResult r = Run(args);
+            EXPECT_EQ(r.code, 65) << r.err;
+            EXPECT_NE(r.err.find("damaged PE headers"), std::string::npos) << r.err;
+            EXPECT_EQ(r.err.find("breaks off"), std::string::npos) << r.err;
+        }
+        EXPECT_NE(Run("list '" + Path("d.exe") + "'").out.find("damaged PE headers"), std::string::npos);
+    }
+}
+
+TEST_F(Tool, BytesFromTheFileReachTheTerminalEscaped)
+{
+    uint32_t crc;
+    Bytes payload = PackSamples(&crc);
+    Bytes bytes = BuildPe({"data " + Record(crc), "", payload});
+    const char name[8] = {'.', '\x1b', '[', '2', 'J', '\\', '\x07', '\x9b'};
+    memcpy(&bytes[0x58 + 224 + 40], name, 8);   /* the second section's name */
+    bytes.resize(bytes.size() - 100);           /* so that the message names it */
+    WriteFileBytes(Path("esc.exe"), bytes);
+    for (const char *command : {"verify", "list", "extract"}) {
+        SCOPED_TRACE(command);
+        RunResult r = Run(std::string(command) + " '" + Path("esc.exe") + "'" +
+                          (strcmp(command, "extract") == 0 ? " '" + Path("eout") + "'" : std::string()));
+        std::string all = r.out + r.err;
+        EXPECT_NE(all.find("section .\\x1B[2J\\x5C\\x07\\x9B"), std::string::npos) << all;
+        for (char ch : all)
+            EXPECT_TRUE((ch >= 0x20 && ch < 0x7F) || ch == '\n') << "raw byte " << (int)(unsigned char)ch;
+    }
+}
+
+TEST_F(Tool, VerifyRefusesWhatTheLoaderOrTheInstallerCannotTake)
+{
+    uint32_t crc;
+    Bytes payload = PackSamples(&crc);
+    const Bytes good = BuildPe({"data " + Record(crc) + MemberRecord(), "", payload});
+    PayloadScan scan;
+    ScanPayload(good.data(), good.size(), &scan);
+    ASSERT_LE(scan.end + 16, good.size()) << "room after the payload for a table inside the section";
+
+    // A certificate table inside the resource section, after the payload.
+    Bytes overlapping = good;
+    Put32(&overlapping, 0x58 + 96 + 32, (uint32_t)good.size() - 16);
+    Put32(&overlapping, 0x58 + 96 + 36, 16);
+    WriteFileBytes(Path("cert.exe"), overlapping);
+    RunResult c = Run("verify '" + Path("cert.exe") + "'");
+    EXPECT_EQ(c.code, 65) << c.out;
+    EXPECT_NE(c.err.find("overlaps section .rsrc"), std::string::npos) << c.err;
+
+    // Past the 2 GiB that pack allows for a whole installer (a hole after
+    // the last section, so the disk holds none of it).
+    WriteFileBytes(Path("huge.exe"), good);
+    ASSERT_EQ(truncate(Path("huge.exe").c_str(), (off_t)(2ull << 30)), 0);
+    RunResult h = Run("verify '" + Path("huge.exe") + "'");
+    EXPECT_EQ(h.code, 65) << h.out;
+    EXPECT_NE(h.err.find("below 2 GiB"), std::string::npos) << h.err;
+    ASSERT_EQ(truncate(Path("huge.exe").c_str(), (off_t)(2ull << 30) - 1), 0);
+    EXPECT_EQ(Run("verify '" + Path("huge.exe") + "'").code, 0) << "one byte less is an installer";
+}
+
+/* ---- Memory that does not grow with the input ---- */
+
+TEST_F(Tool, AnEleventhMemberIsDamageAndMarkersCostNoMemory)
+{
+    uint32_t crc;
+    Bytes payload = PackSamples(&crc);
+    PayloadScan scan;
+    ScanPayload(payload.data(), payload.size(), &scan);
+    // One more member before the terminating pair.
+    Bytes eleven(payload.begin(), payload.begin() + (long)scan.end - 4);
+    const std::string m = MarkerText();
+    eleven.insert(eleven.end(), {'x', 'y', 'z'});
+    eleven.insert(eleven.end(), m.begin(), m.end());
+    eleven.insert(eleven.end(), m.begin(), m.end());
+    WriteFileBytes(Path("setup32.exe"), BuildPe({"data " + Record(crc), "", eleven}));
+    RunResult v = Run("verify '" + Path("setup32.exe") + "'");
+    EXPECT_EQ(v.code, 65);
+    EXPECT_NE(v.err.find("more than 10 members"), std::string::npos) << v.err;
+
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space; an address-space limit cannot apply";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space; an address-space limit cannot apply";
+#endif
+#endif
+    // 40 MB of markers one byte apart, read with 64 MB of address space.
+    Bytes dense;
+    dense.reserve(40u << 20);
+    std::string unit = m + "x";
+    while (dense.size() < (40u << 20))
+        dense.insert(dense.end(), unit.begin(), unit.end());
+    WriteFileBytes(Path("dense.bin"), dense);
+    const std::string limit = "ulimit -v 65536; ";
+    RunResult l = Run(limit + "'" YELKPACK "' list '" + Path("dense.bin") + "'", false);
+    EXPECT_EQ(l.code, 0) << l.err;
+    EXPECT_NE(l.out.find("more than 10 members"), std::string::npos) << l.out.substr(0, 2000);
+    RunResult d = Run(limit + "'" YELKPACK "' verify '" + Path("dense.bin") + "'", false);
+    EXPECT_EQ(d.code, 65) << d.err;
+}
+
+/* ---- pack's outputs ---- */
+
+TEST_F(Tool, PackRefusesAnOutputThatIsTheOtherOrAnInput)
+{
+    std::string folder = CopySamples("client");
+    Bytes ini = ReadFileBytes(folder + "/yelk.ini");
+    ASSERT_EQ(symlink((folder + "/yelk.ini").c_str(), Path("ini-link").c_str()), 0);
+    ASSERT_EQ(link((folder + "/hosts.ini").c_str(), Path("hosts-hard").c_str()), 0);
+    mkdir(Path("sub").c_str(), 0755);
+    struct Case {
+        const char *what;
+        std::string output, header;
+    } cases[] = {
+        {"the same name twice", Path("x.bin"), Path("x.bin")},
+        {"the same file by two names", Path("x.bin"), Path("sub/../x.bin")},
+        {"the payload over a client file", folder + "/yelk.ini", Path("x.h")},
+        {"the header over a client file by a link", Path("x.bin"), Path("ini-link")},
+        {"the payload over a client file by a hard link", Path("hosts-hard"), Path("x.h")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        RunResult r = Run("pack '" + folder + "' -o '" + c.output + "' --crc-header '" + c.header + "'");
+        EXPECT_EQ(r.code, 64) << r.err;
+        EXPECT_FALSE(Exists(Path("x.bin")));
+        EXPECT_FALSE(Exists(Path("x.h")));
+    }
+    for (const char *name : kMemberNames)
+        EXPECT_TRUE(ReadFileBytes(folder + "/" + name) == ReadFileBytes(std::string(YELK_SAMPLES_DIR "/") + name))
+            << name;
+
+    RunResult none = Run("pack '" + Path("nonexist") + "' -o '" + Path("x.bin") + "' --crc-header '" + Path("x.h") + "'");
+    EXPECT_EQ(none.code, 65);
+    EXPECT_NE(none.err.find("nonexist: no such folder"), std::string::npos) << none.err;
+}
+
+TEST_F(Tool, AFailedPackLeavesTheEarlierPairAsItWas)
+{
+    // Onto /dev/full and onto a small volume that is full, at the payload or
+    // only when the header's last bytes are flushed by its close.
+    RunResult dev = Run("pack " YELK_SAMPLES_DIR " -o /dev/full --crc-header '" + Path("x.h") + "'");
+    EXPECT_NE(dev.code, 0);
+    EXPECT_FALSE(Exists(Path("x.h")));
+
+    if (geteuid() != 0)
+        GTEST_SKIP() << "mounting a small tmpfs needs root: full volumes were not tried";
+    uint32_t crc;
+    Bytes payload = PackSamples(&crc);
+    ASSERT_LT(payload.size(), 3u * 4096);
+    struct Case {
+        const char *what;
+        int pages;   /* the volume's size; the earlier pair takes two */
+    } cases[] = {
+        {"no room for the new payload", 3},
+        {"room for the payload, none for the header", 5},
+    };
+    int run = 0;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string mount = Path("full" + std::to_string(run++));
+        mkdir(mount.c_str(), 0755);
+        std::string cmd = "mount -t tmpfs -o size=" + std::to_string(c.pages * 4) + "k tmpfs '" + mount + "' 2>/dev/null";
+        if (system(cmd.c_str()) != 0)
+            GTEST_SKIP() << "cannot mount a tmpfs here (a container without the right): full volumes were not tried";
+        WriteFileBytes(mount + "/p.bin", Bytes{'o', 'l', 'd'});
+        WriteFileBytes(mount + "/p.h", Bytes{'o', 'l', 'd', 'h'});
+        RunResult r = Run("pack " YELK_SAMPLES_DIR " -o '" + mount + "/p.bin' --crc-header '" + mount + "/p.h'");
+        EXPECT_EQ(r.code, 74) << r.err;
+        EXPECT_TRUE(ReadFileBytes(mount + "/p.bin") == (Bytes{'o', 'l', 'd'}));
+        EXPECT_TRUE(ReadFileBytes(mount + "/p.h") == (Bytes{'o', 'l', 'd', 'h'}));
+        size_t entries = 0;
+        if (DIR *d = opendir(mount.c_str())) {
+            while (dirent *e = readdir(d))
+                entries += e->d_name[0] != '.' || strlen(e->d_name) > 2;
+            closedir(d);
+        }
+        EXPECT_EQ(entries, 2u) << "nothing else left on the volume";
+        (void)system(("umount '" + mount + "'").c_str());
+    }
 }
 
 }  // namespace

@@ -1,0 +1,493 @@
+// yelkpack run as root over folders that others can write: links, FIFOs and
+// other runs' files planted at the names a run uses, two runs at once, runs
+// stopped by a signal or killed, and odd names and inputs. Whatever stands in
+// the destination, nothing the tool writes, moves, deletes or re-attributes
+// reaches outside it, and nothing it opens blocks it.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <map>
+#include <string>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "common/session.h"
+#include "payload/extract.h"
+#include "tests/support/filebytes.h"
+#include "tools/lzhenc.h"
+
+using testsupport::Bytes;
+using testsupport::ReadFileBytes;
+using testsupport::WriteFileBytes;
+
+uint32_t ExpectedPayloadCrc() { return 0; }
+
+namespace {
+
+struct RunResult {
+    int code;   /* exit code; 128 + n when ended by signal n; 124 when it hung */
+    std::string out, err;
+};
+
+bool IsLink(const std::string &path)
+{
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+bool Exists(const std::string &path)
+{
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
+std::vector<std::string> Entries(const std::string &folder)
+{
+    std::vector<std::string> names;
+    if (DIR *d = opendir(folder.c_str())) {
+        while (dirent *e = readdir(d))
+            if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0)
+                names.push_back(e->d_name);
+        closedir(d);
+    }
+    return names;
+}
+
+/* What a folder holds outside the destination: each file's bytes and mode. */
+std::map<std::string, std::pair<Bytes, mode_t>> Snapshot(const std::string &folder)
+{
+    std::map<std::string, std::pair<Bytes, mode_t>> files;
+    for (const std::string &name : Entries(folder)) {
+        struct stat st;
+        std::string path = folder + "/" + name;
+        if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            files[name] = {ReadFileBytes(path), st.st_mode & 07777};
+        else
+            files[name] = {Bytes(), st.st_mode};
+    }
+    return files;
+}
+
+class Hostile : public ::testing::Test {
+protected:
+    std::string root, tmp, payload, crcHex;
+
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/yelk-hostile-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        root = tmpl;
+        tmp = root + "/tmp";
+        mkdir(tmp.c_str(), 0700);
+        payload = root + "/p.bin";
+        RunResult p = Run("pack " YELK_SAMPLES_DIR " -o '" + payload + "' --crc-header '" + root + "/p.h'");
+        ASSERT_EQ(p.code, 0) << p.err;
+        Bytes h = ReadFileBytes(root + "/p.h");
+        std::string header(h.begin(), h.end());
+        size_t at = header.find("YELK_PAYLOAD_CRC 0x");
+        ASSERT_NE(at, std::string::npos);
+        crcHex = header.substr(at + 19, 8);
+    }
+    void TearDown() override
+    {
+        std::string cmd = "chmod -R u+w '" + root + "' 2>/dev/null; rm -rf '" + root + "'";
+        (void)system(cmd.c_str());
+    }
+
+    /* Runs yelkpack with args (a shell command line) with $TMPDIR in the
+       sandbox; a run that has not ended after limit seconds is killed (124). */
+    RunResult Run(const std::string &args, int limit = 60) const
+    {
+        std::string cmd = "TMPDIR='" + tmp + "' timeout -s KILL " + std::to_string(limit) + " '" YELKPACK "' " + args +
+                          " >'" + root + "/stdout' 2>'" + root + "/stderr' </dev/null";
+        int status = system(cmd.c_str());
+        int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        if (code == 137)
+            code = 124;
+        Bytes out = ReadFileBytes(root + "/stdout"), err = ReadFileBytes(root + "/stderr");
+        return {code, std::string(out.begin(), out.end()), std::string(err.begin(), err.end())};
+    }
+
+    RunResult Extract(const std::string &dest, const std::string &options = "", int limit = 60) const
+    {
+        return Run("extract '" + payload + "' '" + dest + "' --crc " + crcHex + " " + options, limit);
+    }
+
+    void ExpectInstalled(const std::string &dest) const
+    {
+        for (const char *name : kMemberNames) {
+            EXPECT_FALSE(IsLink(dest + "/" + name)) << name;
+            EXPECT_TRUE(ReadFileBytes(dest + "/" + name) == ReadFileBytes(std::string(YELK_SAMPLES_DIR "/") + name))
+                << name;
+        }
+    }
+};
+
+/* ---- Links planted in the destination ---- */
+
+TEST_F(Hostile, NothingIsWrittenMovedOrReattributedThroughALink)
+{
+    // The victim folder stands outside the destination; each case plants a
+    // link to it (or to a file in it) at a name the run uses.
+    struct Case {
+        const char *what;
+        const char *link;      /* planted in the destination */
+        const char *target;    /* in the victim folder; "" for the folder */
+        const char *options;
+        bool oldClient;        /* an earlier yelk32.exe in the destination */
+        int code;              /* -1: see below */
+    };
+    const Case cases[] = {
+        // After the temporary member name became one the run makes for itself,
+        // this name is never used (0); before, opening it fails ([4]).
+        {"link at the temporary member name", "yelk.new", "passwd", "", false, -1},
+        {"backup folder is a link", "backup", "", "", true, 7},
+        {"link at a member's name, backups on", "yelk.hlp", "passwd", "", false, 0},
+        {"link at a member's name, no backups", "about.txt", "passwd", "--no-backups", false, 0},
+        {"link at a settings file's name, kept", "yelk.ini", "passwd", "", false, 0},
+        {"link at an index the run removes", "yelk.gid", "passwd", "", false, 0},
+    };
+    int run = 0;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string victim = root + "/victim" + std::to_string(run);
+        std::string dest = root + "/dest" + std::to_string(run++);
+        mkdir(victim.c_str(), 0755);
+        mkdir(dest.c_str(), 0755);
+        WriteFileBytes(victim + "/passwd", Bytes{'r', 'o', 'o', 't'});
+        WriteFileBytes(victim + "/yelk32.exe", Bytes{'k', 'e', 'e', 'p'});
+        chmod((victim + "/passwd").c_str(), 0444);
+        if (c.oldClient)
+            WriteFileBytes(dest + "/yelk32.exe", Bytes{'o', 'l', 'd'});
+        std::string target = *c.target ? victim + "/" + c.target : victim;
+        ASSERT_EQ(symlink(target.c_str(), (dest + "/" + c.link).c_str()), 0);
+        auto before = Snapshot(victim);
+
+        RunResult r = Extract(dest, c.options);
+        EXPECT_EQ(Snapshot(victim), before) << "the victim folder is as it was\n" << r.err;
+        if (c.code == -1) {
+            EXPECT_TRUE(r.code == 0 || r.code == 4) << r.code << " " << r.err;
+        } else {
+            EXPECT_EQ(r.code, c.code) << r.err;
+        }
+        bool keptLink = strcmp(c.link, "yelk.ini") == 0;   /* a settings file the user keeps */
+        for (const char *name : kMemberNames)
+            if (!(keptLink && strcmp(name, c.link) == 0))
+                EXPECT_FALSE(IsLink(dest + "/" + name)) << name;
+        if (r.code == 0 && !keptLink)
+            ExpectInstalled(dest);
+        if (c.oldClient)
+            EXPECT_TRUE(ReadFileBytes(dest + "/yelk32.exe") == (Bytes{'o', 'l', 'd'}));
+    }
+    // With backups on, the link at yelk.hlp went into the backup folder as
+    // the link it is; the kept settings file is still the link.
+    EXPECT_TRUE(IsLink(root + "/dest2/backup/yelk.hlp"));
+    EXPECT_TRUE(IsLink(root + "/dest4/yelk.ini"));
+}
+
+TEST_F(Hostile, ALinkInTheBackupFolderIsReplacedNotFollowed)
+{
+    std::string dest = root + "/dest", victim = root + "/victim";
+    mkdir(victim.c_str(), 0755);
+    ASSERT_EQ(Extract(dest).code, 0);
+    WriteFileBytes(victim + "/passwd", Bytes{'r', 'o', 'o', 't'});
+    chmod((victim + "/passwd").c_str(), 0444);
+    mkdir((dest + "/backup").c_str(), 0755);
+    ASSERT_EQ(symlink((victim + "/passwd").c_str(), (dest + "/backup/yelk32.exe").c_str()), 0);
+    auto before = Snapshot(victim);
+    RunResult r = Extract(dest);
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(Snapshot(victim), before);
+    EXPECT_FALSE(IsLink(dest + "/backup/yelk32.exe")) << "the older backup, a link, was replaced";
+    ExpectInstalled(dest);
+}
+
+TEST_F(Hostile, ADestinationThatIsAFileIsNoFolder)
+{
+    WriteFileBytes(root + "/file", Bytes{'x'});
+    RunResult r = Extract(root + "/file");
+    EXPECT_EQ(r.code, 1) << r.err;
+    EXPECT_NE(r.err.find("[1]"), std::string::npos) << r.err;
+    EXPECT_TRUE(ReadFileBytes(root + "/file") == Bytes{'x'});
+}
+
+/* ---- Two runs into one folder ---- */
+
+TEST_F(Hostile, ASecondRunIntoAFolderInUseRefusesAtOnce)
+{
+    std::string dest = root + "/dest";
+    mkdir(dest.c_str(), 0755);
+    // Another run holds the folder.
+    int fd = open(dest.c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(flock(fd, LOCK_EX), 0);
+    RunResult r = Extract(dest, "", 20);
+    EXPECT_EQ(r.code, 75) << r.err;
+    EXPECT_NE(r.err.find("another run is installing into this folder"), std::string::npos) << r.err;
+    EXPECT_TRUE(Entries(dest).empty()) << "nothing written into the other run's folder";
+    close(fd);
+    EXPECT_EQ(Extract(dest).code, 0) << "free again once the other run is gone";
+
+    // Two real runs at once, repeatedly: each one either installs every file
+    // or refuses; never a success with files missing or mixed up.
+    for (int trial = 0; trial < 12; trial++) {
+        SCOPED_TRACE(trial);
+        std::string folder = root + "/race" + std::to_string(trial);
+        std::string cmd = "cd '" + root + "' && for k in 1 2; do (TMPDIR='" + tmp + "' '" YELKPACK "' extract '" +
+                          payload + "' '" + folder + "' --crc " + crcHex + " >/dev/null 2>&1; echo $? >code$k) & done; wait";
+        ASSERT_EQ(system(cmd.c_str()), 0);
+        int ok = 0;
+        for (int k = 1; k <= 2; k++) {
+            Bytes code = ReadFileBytes(root + "/code" + std::to_string(k));
+            int value = atoi(std::string(code.begin(), code.end()).c_str());
+            EXPECT_TRUE(value == 0 || value == 75) << value;
+            ok += value == 0;
+        }
+        EXPECT_GE(ok, 1);
+        ExpectInstalled(folder);
+    }
+}
+
+/* ---- Names and inputs ---- */
+
+TEST_F(Hostile, ABackslashIsNeverAWayOut)
+{
+    // From cwd/x, 'x\..\..\esc' read with backslashes as separators is two
+    // folders up: root/esc.
+    mkdir((root + "/cwd").c_str(), 0755);
+    mkdir((root + "/cwd/x").c_str(), 0755);
+    const std::vector<std::string> cases = {
+        "extract '" + payload + "' 'x\\..\\..\\esc' --crc " + crcHex,
+        "extract 'x\\..\\..\\p.bin' out --crc " + crcHex,
+        "verify 'x\\..\\..\\p.bin'",
+        "list 'x\\..\\..\\p.bin'",
+    };
+    for (const std::string &args : cases) {
+        SCOPED_TRACE(args);
+        std::string cmd = "cd '" + root + "/cwd' && TMPDIR='" + tmp + "' '" YELKPACK "' " + args + " >/dev/null 2>'" +
+                          root + "/err'";
+        int status = system(cmd.c_str());
+        EXPECT_EQ(WEXITSTATUS(status), 64);
+        Bytes err = ReadFileBytes(root + "/err");
+        EXPECT_NE(std::string(err.begin(), err.end()).find("backslash"), std::string::npos)
+            << std::string(err.begin(), err.end());
+    }
+    EXPECT_FALSE(Exists(root + "/esc"));
+    EXPECT_FALSE(Exists(root + "/cwd/out"));
+}
+
+TEST_F(Hostile, AnInstallerThatIsNoRegularFileIsRefusedWithoutBlocking)
+{
+    std::string fifo = root + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    const std::string dashFolder = root + "/cwd";
+    mkdir(dashFolder.c_str(), 0755);
+    struct Case {
+        const char *what;
+        std::string file;
+    } cases[] = {
+        {"a FIFO", fifo},
+        {"an endless device", "/dev/zero"},
+        {"a folder", root},
+        {"standard input", "-"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const char *command : {"list", "verify", "extract"}) {
+            SCOPED_TRACE(command);
+            std::string args = std::string("cd '") + dashFolder + "' && '" YELKPACK "' " + command + " '" + c.file + "'";
+            if (strcmp(command, "extract") == 0)
+                args += " '" + root + "/dest' --crc " + crcHex;
+            std::string cmd = "timeout -s KILL 10 sh -c \"" + args + "\" </dev/null >/dev/null 2>'" + root + "/err'";
+            int status = system(cmd.c_str());
+            EXPECT_EQ(WEXITSTATUS(status), 65) << "137 is a hang";
+            Bytes err = ReadFileBytes(root + "/err");
+            EXPECT_NE(std::string(err.begin(), err.end()).find("not a regular file"), std::string::npos)
+                << std::string(err.begin(), err.end());
+        }
+        EXPECT_FALSE(Exists(root + "/dest"));
+    }
+}
+
+TEST_F(Hostile, AFifoAtTheTemporaryMemberNameDoesNotBlock)
+{
+    std::string dest = root + "/dest";
+    mkdir(dest.c_str(), 0755);
+    ASSERT_EQ(mkfifo((dest + "/yelk.new").c_str(), 0644), 0);
+    RunResult r = Extract(dest, "", 20);
+    // Once the run makes a name of its own the FIFO is never opened (0);
+    // before, opening it fails at once ([4]).
+    EXPECT_TRUE(r.code == 0 || r.code == 4) << r.code << " (124: it hung) " << r.err;
+    if (r.code == 0)
+        ExpectInstalled(dest);
+}
+
+TEST_F(Hostile, ExtractNeverDeletesTheInstallerItReads)
+{
+    std::string dest = root + "/dest";
+    mkdir(dest.c_str(), 0755);
+    Bytes bytes = ReadFileBytes(payload);
+    for (const char *name : {"yelk.new", "yelk32.exe", "about.txt"}) {
+        SCOPED_TRACE(name);
+        std::string inside = dest + "/" + name;
+        WriteFileBytes(inside, bytes);
+        RunResult r = Run("extract '" + inside + "' '" + dest + "' --crc " + crcHex + " --no-backups");
+        struct stat st;
+        bool there = false;
+        // The installer stays whole under its name, or (when the run put a
+        // member there) whole in no other place is acceptable only if the run
+        // succeeded and wrote the member over it.
+        if (r.code != 0) {
+            there = stat(inside.c_str(), &st) == 0;
+            EXPECT_TRUE(there) << r.err;
+            EXPECT_TRUE(ReadFileBytes(inside) == bytes) << r.err;
+        }
+        for (const std::string &n : Entries(dest))
+            unlink((dest + "/" + n).c_str());
+    }
+}
+
+/* ---- Runs that end early ---- */
+
+/* A payload whose first member takes a while to decode: 64 MB of short runs. */
+std::string BigPayload(const std::string &root, std::string *crcHex)
+{
+    std::string folder = root + "/big";
+    std::string cmd = "cp -r '" YELK_SAMPLES_DIR "' '" + folder + "'";
+    if (system(cmd.c_str()) != 0)
+        return "";
+    Bytes big;
+    for (size_t i = 0; big.size() < (64u << 20); i++)
+        big.insert(big.end(), 3 + i % 61, (uint8_t)(i * 37));
+    WriteFileBytes(folder + "/yelk32.exe", big);
+    std::string pack = "'" YELKPACK "' pack '" + folder + "' -o '" + root + "/big.bin' --crc-header '" + root +
+                       "/big.h' --greedy >/dev/null";
+    if (system(pack.c_str()) != 0)
+        return "";
+    Bytes h = ReadFileBytes(root + "/big.h");
+    std::string header(h.begin(), h.end());
+    *crcHex = header.substr(header.find("YELK_PAYLOAD_CRC 0x") + 19, 8);
+    return root + "/big.bin";
+}
+
+TEST_F(Hostile, AStopSignalDuringADecodeLeavesNothingOfTheRun)
+{
+    std::string bigCrc;
+    std::string big = BigPayload(root, &bigCrc);
+    ASSERT_FALSE(big.empty());
+    for (int sig : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(strsignal(sig));
+        std::string dest = root + "/d" + std::to_string(sig);
+        fflush(nullptr);
+        pid_t child = fork();
+        if (child == 0) {
+            setenv("TMPDIR", tmp.c_str(), 1);
+            int null = open("/dev/null", O_WRONLY);
+            dup2(null, 1);
+            dup2(null, 2);
+            execl(YELKPACK, YELKPACK, "extract", big.c_str(), dest.c_str(), "--crc", bigCrc.c_str(), (char *)nullptr);
+            _exit(98);
+        }
+        // Wait until the first member is being decoded into the destination.
+        bool decoding = false;
+        for (int i = 0; i < 40000 && !decoding; i++) {
+            for (const std::string &name : Entries(dest))
+                if (name != "yelk32.exe" && name.find("yelk32") == std::string::npos)
+                    decoding = true;
+            if (!decoding)
+                usleep(250);
+        }
+        ASSERT_TRUE(decoding) << "no member file appeared";
+        kill(child, sig);
+        int status = 0;
+        waitpid(child, &status, 0);
+        if (WIFEXITED(status))
+            GTEST_SKIP() << "the run finished (exit " << WEXITSTATUS(status) << ") before it could be stopped";
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << "ends by the signal, as it would have";
+        EXPECT_FALSE(Exists(dest)) << "the folder it made, with what it decoded, is gone";
+        EXPECT_TRUE(Entries(tmp).empty()) << "its private temporary folder is gone";
+    }
+}
+
+TEST_F(Hostile, AKilledRunsTemporaryFolderIsSweptByTheNextRun)
+{
+    // A run killed outright cannot clean up: its folder stays until a later
+    // run finds that nobody holds it.
+    std::string dead = tmp + "/yelkpack-dead01", live = tmp + "/yelkpack-live01", other = tmp + "/yelkpack-other";
+    for (const std::string &f : {dead, live})
+        ASSERT_EQ(mkdir(f.c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(other.c_str(), 0755), 0) << "not a private folder of a run: left alone";
+    WriteFileBytes(dead + "/yelk.tmp", Bytes(1 << 20, 7));
+    WriteFileBytes(live + "/yelk.tmp", Bytes(10, 7));
+    int held = open(live.c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    ASSERT_EQ(Extract(root + "/dest").code, 0);
+    EXPECT_FALSE(Exists(dead));
+    EXPECT_TRUE(Exists(live + "/yelk.tmp")) << "a run still going keeps its folder";
+    EXPECT_TRUE(Exists(other));
+    close(held);
+
+    // And one really killed.
+    std::string bigCrc;
+    std::string big = BigPayload(root, &bigCrc);
+    ASSERT_FALSE(big.empty());
+    fflush(nullptr);
+    pid_t child = fork();
+    if (child == 0) {
+        setenv("TMPDIR", tmp.c_str(), 1);
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        execl(YELKPACK, YELKPACK, "extract", big.c_str(), (root + "/killed").c_str(), "--crc", bigCrc.c_str(),
+              (char *)nullptr);
+        _exit(98);
+    }
+    std::string folder;
+    for (int i = 0; i < 40000 && folder.empty(); i++) {
+        for (const std::string &name : Entries(tmp))
+            if (name != "yelkpack-live01" && name != "yelkpack-other" && !Entries(tmp + "/" + name).empty())
+                folder = name;
+        if (folder.empty())
+            usleep(250);
+    }
+    ASSERT_FALSE(folder.empty());
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    ASSERT_TRUE(Exists(tmp + "/" + folder));
+    ASSERT_EQ(Extract(root + "/dest2").code, 0);
+    EXPECT_FALSE(Exists(tmp + "/" + folder));
+}
+
+/* ---- Output that cannot be written ---- */
+
+TEST_F(Hostile, OutputThatCannotBeWrittenIsAFailure)
+{
+    struct Case {
+        std::string args;
+    } cases[] = {
+        {"--help"},
+        {"help extract"},
+        {"--version"},
+        {"list '" + payload + "'"},
+        {"pack " YELK_SAMPLES_DIR " -o '" + root + "/q.bin' --crc-header '" + root + "/q.h'"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.args);
+        std::string cmd = "'" YELKPACK "' " + c.args + " >/dev/full 2>'" + root + "/err'";
+        int status = system(cmd.c_str());
+        EXPECT_EQ(WEXITSTATUS(status), 74);
+        Bytes err = ReadFileBytes(root + "/err");
+        EXPECT_NE(std::string(err.begin(), err.end()).find("standard output"), std::string::npos);
+    }
+}
+
+}  // namespace
