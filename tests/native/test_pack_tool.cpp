@@ -608,17 +608,27 @@ TEST_F(Tool, AFileCutShortIsDamagedNotAUsageError)
     }
 }
 
+/* An address-space limit cannot apply under AddressSanitizer, which reserves
+   terabytes of it: the tests that read with such a limit skip there. */
+#if defined(__SANITIZE_ADDRESS__)
+#define YELK_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define YELK_UNDER_ASAN 1
+#endif
+#endif
+#ifdef YELK_UNDER_ASAN
+#define SKIP_WITHOUT_ADDRESS_LIMIT() \
+    GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space; an address-space limit cannot apply"
+#else
+#define SKIP_WITHOUT_ADDRESS_LIMIT() (void)0
+#endif
+
 /* ---- Large files ---- */
 
 TEST_F(Tool, ListAndVerifyReadALargeFileInBlocks)
 {
-#if defined(__SANITIZE_ADDRESS__)
-    GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space; an address-space limit cannot apply";
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-    GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space; an address-space limit cannot apply";
-#endif
-#endif
+    SKIP_WITHOUT_ADDRESS_LIMIT();
     uint32_t crc;
     Bytes payload = PackSamples(&crc);
     /* 160 MB of code and data ahead of the payload, held in a hole. The tool
@@ -943,13 +953,7 @@ TEST_F(Tool, AnEleventhMemberIsDamageAndMarkersCostNoMemory)
     EXPECT_EQ(v.code, 65);
     EXPECT_NE(v.err.find("more than 10 members"), std::string::npos) << v.err;
 
-#if defined(__SANITIZE_ADDRESS__)
-    GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space; an address-space limit cannot apply";
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-    GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space; an address-space limit cannot apply";
-#endif
-#endif
+    SKIP_WITHOUT_ADDRESS_LIMIT();
     // 40 MB of markers one byte apart, read with 64 MB of address space.
     Bytes dense;
     dense.reserve(40u << 20);
