@@ -115,7 +115,7 @@ TEST(Messages, NumbersShareTheirTexts)
     EXPECT_STREQ(ErrorText(2), ErrorText(9));
     EXPECT_STREQ(ErrorText(4), ErrorText(5));
     EXPECT_STREQ(ErrorText(10), ErrorText(14));
-    EXPECT_STREQ(ErrorText(8), "");
+    EXPECT_STREQ(ErrorText(12), "");
     EXPECT_STREQ(ErrorText(99), "");
     EXPECT_EQ(std::string(ErrorText(1)).rfind("There seems to be a problem creating the directory", 0), 0u);
 }
