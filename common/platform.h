@@ -29,7 +29,8 @@ int ClearReadOnly(const char *path);
 /* One attempt to delete a file; 1 on success. */
 int DeleteFileAt(const char *path);
 /* Moves a file, replacing what stands at to only once the move succeeds;
-   1 on success. */
+   1 on success. A read-only file at to is not replaced (Windows NT refuses,
+   and so does the POSIX stand-in): clear it first. */
 int MoveFileReplacing(const char *from, const char *to);
 /* Creates one folder (its parent must exist); 1 on success. */
 int MakeFolder(const char *path);

@@ -216,8 +216,9 @@ int MoveFileReplacing(const char *from, const char *to)
     ResolvedPath target = ResolvePath(ToLinuxPath(to));
     struct stat st;
     int ok = source.dir != -1 && target.dir != -1;
+    /* Windows NT refuses to replace a read-only file (MoveFileEx); so do we. */
     if (ok && fstatat(target.dir, target.leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-        (S_ISDIR(st.st_mode) || IsProgramFile(st)))
+        (S_ISDIR(st.st_mode) || IsProgramFile(st) || (S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR))))
         ok = 0;
     if (ok)
         ok = renameat(source.dir, source.leaf.c_str(), target.dir, target.leaf.c_str()) == 0;
