@@ -22,9 +22,13 @@
 #include "common/session.h"
 #include "payload/extract.h"
 #include "tests/support/filebytes.h"
+#include "tests/support/stopchild.h"
 #include "tools/lzhenc.h"
 
 using testsupport::Bytes;
+using testsupport::Caught;
+using testsupport::SignalStoppedChild;
+using testsupport::StopChildWhen;
 using testsupport::ReadFileBytes;
 using testsupport::WriteFileBytes;
 
@@ -396,22 +400,22 @@ TEST_F(Hostile, AStopSignalDuringADecodeLeavesNothingOfTheRun)
             execl(YELKPACK, YELKPACK, "extract", big.c_str(), dest.c_str(), "--crc", bigCrc.c_str(), (char *)nullptr);
             _exit(98);
         }
-        // Wait until the first member is being decoded into the destination.
-        bool decoding = false;
-        for (int i = 0; i < 40000 && !decoding; i++) {
+        // Caught while the first member is being decoded into the destination:
+        // a megabyte of it is there, whatever the names the run uses.
+        auto decoding = [&] {
+            off_t bytes = 0;
+            struct stat st;
             for (const std::string &name : Entries(dest))
-                if (name != "yelk32.exe" && name.find("yelk32") == std::string::npos)
-                    decoding = true;
-            if (!decoding)
-                usleep(250);
-        }
-        ASSERT_TRUE(decoding) << "no member file appeared";
-        kill(child, sig);
+                if (lstat((dest + "/" + name).c_str(), &st) == 0 && S_ISREG(st.st_mode))
+                    bytes += st.st_size;
+            return bytes > (1 << 20);
+        };
         int status = 0;
-        waitpid(child, &status, 0);
-        if (WIFEXITED(status))
-            GTEST_SKIP() << "the run finished (exit " << WEXITSTATUS(status) << ") before it could be stopped";
-        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << "ends by the signal, as it would have";
+        ASSERT_EQ(StopChildWhen(child, decoding, 20000, &status), Caught::kStopped) << "no member file appeared";
+        status = SignalStoppedChild(child, sig);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig)
+            << "ends by the signal, as it would have; " << (WIFEXITED(status) ? "exit " : "status ")
+            << (WIFEXITED(status) ? WEXITSTATUS(status) : status);
         EXPECT_FALSE(Exists(dest)) << "the folder it made, with what it decoded, is gone";
         EXPECT_TRUE(Entries(tmp).empty()) << "its private temporary folder is gone";
     }
@@ -452,16 +456,16 @@ TEST_F(Hostile, AKilledRunsTemporaryFolderIsSweptByTheNextRun)
         _exit(98);
     }
     std::string folder;
-    for (int i = 0; i < 40000 && folder.empty(); i++) {
+    auto collecting = [&] {
         for (const std::string &name : Entries(tmp))
             if (name != "yelkpack-live01" && name != "yelkpack-other" && !Entries(tmp + "/" + name).empty())
                 folder = name;
-        if (folder.empty())
-            usleep(250);
-    }
-    ASSERT_FALSE(folder.empty());
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
+        return !folder.empty();
+    };
+    int status = 0;
+    ASSERT_EQ(StopChildWhen(child, collecting, 20000, &status), Caught::kStopped) << "no run folder filled";
+    status = SignalStoppedChild(child, SIGKILL);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
     ASSERT_TRUE(Exists(tmp + "/" + folder));
     ASSERT_EQ(Extract(root + "/dest2").code, 0);
     EXPECT_FALSE(Exists(tmp + "/" + folder));
