@@ -123,22 +123,26 @@ int MoveFileReplacingByRenames(const char *from, const char *to)
     return 1;
 }
 
-typedef BOOL(WINAPI *MoveFileExCall)(LPCSTR, LPCSTR, DWORD);
-
-int MoveFileReplacing(const char *from, const char *to)
+MoveFileExCall MoveFileExFor(DWORD version)
 {
     /* Windows 95, 98 and Me export MoveFileExA but do not implement it: it
        always fails there, and they replace by renames. The version word's
-       top bit tells them, once. Elsewhere MoveFileExA is looked up rather
-       than imported, so that the import table holds nothing the oldest
-       versions only stub. */
+       top bit tells them. Elsewhere MoveFileExA is looked up rather than
+       imported, so that the import table holds nothing the oldest versions
+       only stub. */
+    if (version & 0x80000000u)
+        return nullptr;
+    return (MoveFileExCall)(void *)GetProcAddress(GetModuleHandleA("kernel32.dll"), "MoveFileExA");
+}
+
+int MoveFileReplacing(const char *from, const char *to)
+{
+    /* Chosen once, on the first replace. */
     static int chosen;
     static MoveFileExCall moveFileEx;
     if (!chosen) {
         chosen = 1;
-        if ((GetVersion() & 0x80000000u) == 0)
-            moveFileEx = (MoveFileExCall)(void *)GetProcAddress(GetModuleHandleA("kernel32.dll"),
-                                                                "MoveFileExA");
+        moveFileEx = MoveFileExFor(GetVersion());
     }
     if (moveFileEx == nullptr)
         return MoveFileReplacingByRenames(from, to);

@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+#include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "app/startup.h"
@@ -134,6 +136,70 @@ TEST(Startup, NewShellFromVersionWord)
         /* The high word (build number, platform bit) plays no part. */
         DWORD version = 0x80000000u | (r.minor << 8) | r.major;
         EXPECT_EQ(r.expected, IsNewShell(version)) << r.major << "." << r.minor;
+    }
+}
+
+/* Stand-ins for kernel32's two calls that narrow the DLL search, handed to
+   RestrictDllSearch by a lookup that shows only those a row says the system
+   has; they note each call and answer as the row says. */
+struct SearchRow {
+    const char *what;
+    bool hasDefault, defaultWorks;       /* SetDefaultDllDirectories */
+    bool hasDirectory, directoryWorks;   /* SetDllDirectoryA */
+    DllSearch result;
+    const char *calls;
+};
+const SearchRow *searchRow;
+std::string searchCalls;
+HMODULE searchModule;
+
+BOOL WINAPI StandInSetDefaultDllDirectories(DWORD flags)
+{
+    char text[64];
+    snprintf(text, sizeof text, "SetDefaultDllDirectories(0x%lx) ", (unsigned long)flags);
+    searchCalls += text;
+    return searchRow->defaultWorks;
+}
+
+BOOL WINAPI StandInSetDllDirectoryA(LPCSTR path)
+{
+    searchCalls += path == nullptr ? std::string("SetDllDirectoryA(null) ")
+                                   : "SetDllDirectoryA(\"" + std::string(path) + "\") ";
+    return searchRow->directoryWorks;
+}
+
+FARPROC WINAPI StandInLookup(HMODULE module, LPCSTR name)
+{
+    searchModule = module;
+    if (strcmp(name, "SetDefaultDllDirectories") == 0 && searchRow->hasDefault)
+        return (FARPROC)(void *)StandInSetDefaultDllDirectories;
+    if (strcmp(name, "SetDllDirectoryA") == 0 && searchRow->hasDirectory)
+        return (FARPROC)(void *)StandInSetDllDirectoryA;
+    return nullptr;
+}
+
+TEST(Startup, DllSearchIsNarrowedAsFarAsTheSystemAllows)
+{
+    /* Wine always has SetDefaultDllDirectories; the systems without it are
+       shown by hiding it from the lookup. Where only SetDllDirectoryA
+       exists, the empty string takes the current folder out of the search (a
+       null pointer would put the default search back). */
+    const SearchRow rows[] = {
+        {"Windows 8 and later", true, true, true, true, kDllSearchSystemOnly, "SetDefaultDllDirectories(0x800) "},
+        {"XP SP1 to 7 without the update", false, false, true, true, kDllSearchNoCurrent, "SetDllDirectoryA(\"\") "},
+        {"SetDefaultDllDirectories refuses", true, false, true, true, kDllSearchNoCurrent,
+         "SetDefaultDllDirectories(0x800) SetDllDirectoryA(\"\") "},
+        {"SetDllDirectoryA refuses", false, false, true, false, kDllSearchUnchanged, "SetDllDirectoryA(\"\") "},
+        {"Windows 95 to 2000: neither", false, false, false, false, kDllSearchUnchanged, ""},
+    };
+    for (const SearchRow &r : rows) {
+        SCOPED_TRACE(r.what);
+        searchRow = &r;
+        searchCalls.clear();
+        searchModule = nullptr;
+        EXPECT_EQ(r.result, RestrictDllSearch(StandInLookup));
+        EXPECT_EQ(r.calls, searchCalls);
+        EXPECT_EQ(GetModuleHandleA("kernel32.dll"), searchModule) << "looked up elsewhere than in kernel32";
     }
 }
 
