@@ -81,7 +81,9 @@ TEST_F(Backup, RunsOverAnEarlierInstallation)
             continue;
 
         // A third run: each backup is replaced by the files of the second,
-        // a read-only older backup included; nothing else in the folder goes.
+        // a read-only older backup included (cleared first: Windows NT, and
+        // the POSIX layer alike, refuse to move a file over a read-only one);
+        // nothing else in the folder goes.
         chmod(BackupFile("yelk32.exe").c_str(), 0444);
         WriteAll(dest + "/backup/notes.txt", Text("mine"));
         ASSERT_EQ(RunInstall(InstallerOf(v3)), kPumpFinished);
