@@ -5,6 +5,8 @@
  */
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
 #include <share.h>
 
 #include <cstring>
@@ -13,7 +15,6 @@
 #include "common/messages.h"
 #include "common/platform.h"
 #include "common/session.h"
-#include "app/platform_win32.h"
 #include "wizard/trace.h"
 #include "wizard/wizard.h"
 
@@ -61,6 +62,18 @@ int PathExists(const char *path)
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
+PathKindResult PathKind(const char *path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return kPathNone;
+    /* A junction or a symbolic link carries the reparse-point attribute
+       (Windows 2000 and later; older versions have neither). */
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return kPathSpecial;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? kPathFolder : kPathFile;
+}
+
 int ClearAttributes(const char *path)
 {
     return SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL) != 0;
@@ -80,75 +93,10 @@ int DeleteFileAt(const char *path)
     return DeleteFileA(path) != 0;
 }
 
-int MoveFileReplacingByRenames(const char *from, const char *to)
+int MoveFileTo(const char *from, const char *to)
 {
-    DWORD attributes = GetFileAttributesA(to);
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return MoveFileA(from, to) != 0;
-    /* Refused as MoveFileExA refuses them: a folder or a read-only file at to. */
-    if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return 0;
-    }
-    /* The old file steps aside under a name of its own in its folder (made by
-       the system's temporary-name call, then freed for the rename), the new
-       one takes its place, and only then is the old one removed. */
-    char folder[MAX_PATH];
-    size_t length = strlen(to);
-    if (length >= sizeof folder)
-        return 0;
-    memcpy(folder, to, length + 1);
-    char *cut = strrchr(folder, '\\');
-    if (cut == nullptr)
-        strcpy(folder, ".");
-    else if (cut == folder || cut[-1] == ':')
-        cut[1] = '\0';   /* a file in a root folder */
-    else
-        cut[0] = '\0';
-    char aside[MAX_PATH];
-    if (!GetTempFileNameA(folder, "ynw", 0, aside))
-        return 0;
-    if (!DeleteFileA(aside) || !MoveFileA(to, aside)) {
-        DeleteFileA(aside);
-        return 0;
-    }
-    if (!MoveFileA(from, to)) {
-        DWORD error = GetLastError();
-        /* The old file goes back: the move failed, nothing was replaced. */
-        MoveFileA(aside, to);
-        SetLastError(error);
-        return 0;
-    }
-    DeleteFileA(aside);
-    return 1;
-}
-
-MoveFileExCall MoveFileExFor(DWORD version)
-{
-    /* Windows 95, 98 and Me export MoveFileExA but do not implement it: it
-       always fails there, and they replace by renames. The version word's
-       top bit tells them. Elsewhere MoveFileExA is looked up rather than
-       imported, so that the import table holds nothing the oldest versions
-       only stub. */
-    if (version & 0x80000000u)
-        return nullptr;
-    return (MoveFileExCall)(void *)GetProcAddress(GetModuleHandleA("kernel32.dll"), "MoveFileExA");
-}
-
-int MoveFileReplacing(const char *from, const char *to)
-{
-    /* Chosen once, on the first replace. */
-    static int chosen;
-    static MoveFileExCall moveFileEx;
-    if (!chosen) {
-        chosen = 1;
-        moveFileEx = MoveFileExFor(GetVersion());
-    }
-    if (moveFileEx == nullptr)
-        return MoveFileReplacingByRenames(from, to);
-    /* The file at to is replaced only when the move itself succeeds; copying is
-       allowed so that a move onto another volume works too. */
-    return moveFileEx(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
+    /* MoveFileA never replaces what stands at to, on every version. */
+    return MoveFileA(from, to) != 0;
 }
 
 int MakeFolder(const char *path)
@@ -215,15 +163,21 @@ int OverallBarWidth()
 
 FILE *CreateNewFile(const char *path)
 {
-    /* CREATE_NEW fails on anything that stands at the name; the empty file
-       made is then opened as the run's own. */
-    HANDLE h = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
+    /* CREATE_NEW fails on anything that stands at the name. The stream is
+       made on the handle that created the file, so that no other file can
+       take the name between the two; others may read it, not write it. */
+    HANDLE h = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
     if (h == INVALID_HANDLE_VALUE)
         return nullptr;
-    CloseHandle(h);
-    FILE *f = OpenFileStream(path, "wb");
-    if (f == nullptr)
+    int fd = _open_osfhandle((intptr_t)h, _O_BINARY);
+    FILE *f = fd == -1 ? nullptr : _fdopen(fd, "wb");
+    if (f == nullptr) {
+        if (fd == -1)
+            CloseHandle(h);
+        else
+            _close(fd);
         DeleteFileA(path);
+    }
     return f;
 }
 

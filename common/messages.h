@@ -18,13 +18,15 @@ enum ErrorId {
     kErrorWriteMember = 4,      /* a member cannot be written to its destination */
     kErrorDecodeMember = 5,     /* a member cannot be decoded or its file written */
     kErrorBackupFolder = 6,     /* the backup folder cannot be made */
-    kErrorBackupMove = 7,       /* an existing file cannot be moved into it */
+    kErrorBackupMove = 7,       /* an existing file cannot be moved into it, or an
+                                   unfinished run cannot be undone */
+    kErrorKeptChanges = 8,      /* undoing an unfinished run kept files changed since */
     kErrorReadInstaller = 9,    /* the installer file cannot be opened or read to its end */
     kErrorCorrupt = 10,         /* the payload's CRC is not the one built in */
     kErrorTempFile = 11,        /* the temporary member file cannot be written */
     kErrorNoMember = 14,        /* the scan found no member */
     kErrorProgmanGroup = 15,    /* the Program Manager group failed (a Yes/No question) */
-    kErrorCount = 16            /* numbers 1..15; 0, 8, 12 and 13 are unused and empty */
+    kErrorCount = 16            /* numbers 1..15; 0, 12 and 13 are unused and empty */
 };
 
 enum {

@@ -22,16 +22,24 @@ int GetProgramPath(char *out, int size);
 int GetTempFolder(char *out, int size);
 /* 1 when a file or folder exists at path. */
 int PathExists(const char *path);
+/* What stands at a name. */
+enum PathKindResult {
+    kPathNone = 0,     /* nothing */
+    kPathFile = 1,     /* a plain file */
+    kPathFolder = 2,   /* a plain folder */
+    kPathSpecial = 3   /* a link, a junction or other reparse point, or a file
+                          that is neither plain file nor folder (a FIFO, a device) */
+};
+PathKindResult PathKind(const char *path);
 /* Clears read-only, hidden, system and archive; 1 on success. */
 int ClearAttributes(const char *path);
 /* Clears the read-only attribute alone; 1 on success. */
 int ClearReadOnly(const char *path);
 /* One attempt to delete a file; 1 on success. */
 int DeleteFileAt(const char *path);
-/* Moves a file, replacing what stands at to only once the move succeeds;
-   1 on success. A read-only file at to is not replaced (Windows NT refuses,
-   and so does the POSIX stand-in): clear it first. */
-int MoveFileReplacing(const char *from, const char *to);
+/* Moves a file to a name where nothing stands; fails, and changes nothing,
+   when anything stands at to. 1 on success. */
+int MoveFileTo(const char *from, const char *to);
 /* Creates one folder (its parent must exist); 1 on success. */
 int MakeFolder(const char *path);
 /* Removes an empty folder; 1 on success. */
@@ -64,7 +72,8 @@ void WipeFileBar();
 /* ---- Files a run makes for itself ---- */
 
 /* Creates a file at path that did not exist before (nothing, not even a link,
-   may stand there) and opens it for writing; nullptr when that fails. */
+   may stand there) and opens it for writing, through the very handle that
+   created it; nullptr when that fails. */
 FILE *CreateNewFile(const char *path);
 /* 1 when a folder (not a file) exists at path. */
 int FolderExists(const char *path);

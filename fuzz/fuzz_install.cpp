@@ -18,7 +18,7 @@
 #include "common/session.h"
 #include "payload/container.h"
 #include "payload/extract.h"
-#include "payload/journal.h"
+#include "payload/changes.h"
 #include "payload/install.h"
 #include "payload/marker.h"
 #include "payload/progress.h"

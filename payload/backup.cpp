@@ -13,8 +13,7 @@
 #include "common/path.h"
 #include "common/platform.h"
 #include "common/session.h"
-#include "payload/extract.h"
-#include "payload/journal.h"
+#include "payload/changes.h"
 
 static const char kBackupFolder[] = "\\backup";
 
@@ -22,33 +21,36 @@ static const char kBackupFolder[] = "\\backup";
    closing backslash. */
 static const size_t kMaxBackupBase = kPathSize - 1 - (sizeof kBackupFolder - 1) - 1;
 
+/* Shows what a change that was not taken comes to: a journal that cannot be
+   written is a write that failed ([5], and the run ends), else error. */
+static BackupResult ShowChangeError(ChangeResult result, ErrorId error)
+{
+    ShowError(result == kChangeNoRecord ? kErrorDecodeMember : error);
+    return result == kChangeNoRecord ? kBackupStop : kBackupFailed;
+}
+
 /* Makes backupDir ready at the first backup of a run: destDir\backup\, the
-   folder created when nothing stands there. 0 after message [6]. */
-static int PrepareBackupDir()
+   folder created when nothing stands there. */
+static BackupResult PrepareBackupDir()
 {
     /* A longer destDir would leave no room for the path: the folder is then
        treated as one that cannot be created, and the user picks another. */
     if (strlen(session.destDir) > kMaxBackupBase) {
         ShowError(kErrorBackupFolder);
-        return 0;
+        return kBackupFailed;
     }
     snprintf(session.backupDir, sizeof session.backupDir, "%s%s", session.destDir, kBackupFolder);
     if (!PathExists(session.backupDir)) {
         /* A folder this run makes goes again when the run does not finish
            (if nothing else is in it by then). */
-        if (!MakeFolder(session.backupDir)) {
+        ChangeResult made = MakeBackupFolder();
+        if (made != kChangeDone) {
             session.backupDir[0] = '\0';
-            ShowError(kErrorBackupFolder);
-            return 0;
-        }
-        if (!JournalNote(kStepMadeBackup, 0, 0)) {
-            session.backupDir[0] = '\0';
-            ShowError(kErrorBackupMove);
-            return 0;
+            return ShowChangeError(made, kErrorBackupFolder);
         }
     }
     strcat(session.backupDir, "\\");
-    return 1;
+    return kBackupGoOn;
 }
 
 BackupResult BackupExisting(const char *path)
@@ -82,21 +84,17 @@ BackupResult BackupExisting(const char *path)
     if (!session.makeBackups)
         return kBackupGoOn;
 
-    if (session.backupDir[0] == '\0' && !PrepareBackupDir())
-        return kBackupFailed;
-
-    /* The folder is flat: the backup keeps only the file's name, and replaces
-       an older backup of the same name. */
-    char backupPath[sizeof session.backupDir + kPathSize];
-    snprintf(backupPath, sizeof backupPath, "%s%s", session.backupDir, fileName);
-
-    /* The older backup is not deleted first: the move replaces it only once
-       the new one is in place, so a failed move loses nothing. A read-only
-       older backup would refuse to be replaced, hence its attributes go. */
-    ClearAttributes(backupPath);
-    if (!JournalNote(kStepToBackup, session.memberIndex, 0) || !MoveFileReplacing(path, backupPath)) {
-        ShowError(kErrorBackupMove);
-        return kBackupFailed;
+    if (session.backupDir[0] == '\0') {
+        BackupResult prepared = PrepareBackupDir();
+        if (prepared != kBackupGoOn)
+            return prepared;
     }
+
+    /* The folder is flat: the backup keeps only the file's name. An older
+       backup of the same name is replaced only once the run finishes; a run
+       that does not finish leaves the folder as it found it. */
+    ChangeResult moved = MoveToBackup(session.memberIndex, path);
+    if (moved != kChangeDone)
+        return ShowChangeError(moved, kErrorBackupMove);
     return kBackupGoOn;
 }

@@ -5,7 +5,9 @@
 enum BackupResult {
     kBackupGoOn = 1,      /* write the member */
     kBackupFailed = 2,    /* message shown */
-    kBackupKeep = 3       /* leave the existing file, skip the member */
+    kBackupKeep = 3,      /* leave the existing file, skip the member */
+    kBackupStop = 4       /* the run's journal could not be written: [5] shown,
+                             the run ends as a failed write does */
 };
 
 /* Decides what happens to a file at path (a member's destination) before

@@ -16,27 +16,12 @@
 #include "common/session.h"
 #include "payload/backup.h"
 #include "payload/crc.h"
-#include "payload/journal.h"
+#include "payload/changes.h"
 #include "payload/lzhuf.h"
 #include "payload/marker.h"
 #include "payload/progress.h"
 
-const char *const kMemberNames[kMemberCount] = {
-    "yelk32.exe",   /* the client program */
-    "yelk.hlp",     /* help; its index yelk.gid is removed after it */
-    "primer.hlp",   /* introductory help; its index primer.gid likewise */
-    "about.txt",
-    "history.txt",
-    "yelk.ini",     /* settings files from here on */
-    "macros.ini",
-    "menus.ini",
-    "hosts.ini",
-    "marks.ini",
-};
-
 static const char kTempName[] = "yelk.tmp";
-
-MemberCheck memberChecks[kMemberCount];
 
 enum {
     kScanBlock = 16384     /* installer bytes read at a time, never past the slice */
@@ -81,56 +66,7 @@ static size_t FolderPrefixLength(const char *path)
     return head;
 }
 
-void MemberPath(char *out, int index)
-{
-    if (index < 0 || index >= kMemberCount) {
-        out[0] = '\0';
-        return;
-    }
-    snprintf(out, kMemberPathSize, "%s\\%s", session.destDir, kMemberNames[index]);
-}
-
-int ReadMemberChecks(const char *text)
-{
-    /* Sixteen lowercase hex digits per member: the size, then the CRC. */
-    int ok = strlen(text) == kMemberCheckText;
-    uint32_t *value = &memberChecks[0].size;
-    for (int i = 0; ok && i < 2 * kMemberCount; i++) {
-        value[i] = 0;
-        for (int k = 0; k < 8; k++) {
-            char c = *text++;
-            int digit = c >= '0' && c <= '9' ? c - '0' : c - 'a' + 10;
-            ok &= digit >= 0 && digit < 16;
-            value[i] = value[i] << 4 | (uint32_t)digit;
-        }
-        ok &= i % 2 == 1 || value[i] != 0;
-    }
-    if (!ok)
-        memset(memberChecks, 0, sizeof memberChecks);
-    return ok;
-}
-
 static uint8_t scanBlock[kScanBlock];
-
-FileCheck CheckFileAgainstMember(int index, const char *path)
-{
-    const MemberCheck &check = memberChecks[index];
-    if (check.size == 0)
-        return kFileUnchecked;
-    FILE *f = OpenFileStream(path, "rb");
-    if (f == nullptr)
-        return kFileDiffers;
-    /* The scan's block is free here: a member is checked between blocks. */
-    uint32_t reg = 0xFFFFFFFFu, size = 0;
-    size_t got;
-    while ((got = fread(scanBlock, 1, sizeof scanBlock, f)) > 0 && size <= check.size) {
-        reg = CrcUpdate(reg, scanBlock, got);
-        size += (uint32_t)got;
-    }
-    int failed = ferror(f);
-    fclose(f);
-    return !failed && size == check.size && ~reg == check.crc ? kFileMatches : kFileDiffers;
-}
 
 void ResetInstall()
 {
@@ -149,6 +85,7 @@ void ResetInstall()
     session.tempPath[0] = '\0';
     session.backupDir[0] = '\0';
     memset(session.wroteMember, 0, sizeof session.wroteMember);
+    ResetChanges();
     BuildMarker(session.marker);
 }
 
@@ -158,12 +95,18 @@ DestDirResult PrepareInstallRun()
     ShowScanStatus();
     DrawScanProgress(nullptr, nullptr);
     DestDirResult result = CreateDestDir();
+    if (result != kDestDirReady)
+        return result;
     /* A run that was killed over this folder left its journal: its steps are
-       undone first, or this run would take its new files for the user's. */
-    if (result == kDestDirReady && !RollBackJournal()) {
+       undone first, or this run would take its new files for the user's.
+       Nothing is moved through a link or junction in the folder. */
+    ReplayResult replay = LinkFreeDestination() ? ReplayJournal() : kReplayRefused;
+    if (replay == kReplayRefused || replay == kReplayStuck) {
         ShowError(kErrorBackupMove);
         return kDestDirFailed;
     }
+    if (replay == kReplayKept)
+        ShowError(kErrorKeptChanges);
     return result;
 }
 
@@ -232,7 +175,7 @@ static PumpResult FinishScan()
 {
     DrawScanProgress(nullptr, session.setupStream);
     CloseSetupStream();
-    FinishJournal();
+    FinishChanges();
     return kPumpFinished;
 }
 
@@ -365,6 +308,8 @@ MemberResult ExtractMember(const char *tempFile)
     }
     if (policy == kBackupFailed)
         return kMemberBackupFailed;
+    if (policy == kBackupStop)
+        return kMemberFailed;
 
     if (!DecodeToFile(tempFile, path))
         return kMemberFailed;
@@ -386,23 +331,6 @@ MemberResult ExtractMember(const char *tempFile)
     return kMemberDone;
 }
 
-/* The file at destination, which the user chose to overwrite, goes aside
-   under a name of this run's until the run finishes: a run that does not
-   finish puts it back. 1 when it is aside. */
-static int SetAside(int index, const char *destination)
-{
-    char aside[kMemberPathSize];
-    unsigned number;
-    FILE *f = CreateUniqueFile(session.destDir, aside, (int)sizeof aside, &number);
-    if (f == nullptr)
-        return 0;
-    fclose(f);
-    if (JournalNote(kStepAside, index, number) && MoveFileReplacing(destination, aside))
-        return 1;
-    DeleteFileTwice(aside);
-    return 0;
-}
-
 int DecodeToFile(const char *source, const char *destination)
 {
     const int index = session.memberIndex;
@@ -412,51 +340,53 @@ int DecodeToFile(const char *source, const char *destination)
         ShowError(kErrorReadMember);
         return 0;
     }
-    /* A member is decoded under a name this run creates for itself in the
-       destination folder and takes its own name only once it is complete
+    /* A member is decoded into a file this run makes for itself in the
+       destination folder, and takes its own name only once it is complete
        and checked: a full disk or a killed run never leaves half a file under
        a member's name, and no file of the user's is written through. */
-    char partial[kMemberPathSize];
     unsigned number;
-    FILE *out = CreateUniqueFile(session.destDir, partial, (int)sizeof partial, &number);
-    if (out != nullptr && !JournalNote(kStepTempFile, index, number)) {
-        fclose(out);
-        DeleteFileTwice(partial);
-        out = nullptr;
+    ChangeResult change;
+    FILE *out = CreateMemberFile(index, &number, &change);
+    int ok = 0;
+    if (out != nullptr) {
+        ok = LzhDecode(in, out);
+        if (!CloseWrittenStream(out))
+            ok = 0;
+        /* A read error would have had the decoder go on with made-up bits. */
+        if (ferror(in))
+            ok = 0;
+        /* The bytes the decoder handed to the file are held against the
+           packer's size and CRC: a stream cut at the wrong place may still
+           decode. */
+        const MemberCheck &check = memberChecks[index];
+        if (check.size != 0 && (lzh.outSize != check.size || lzh.outCrc != check.crc))
+            ok = 0;
+        change = kChangeFailed;
+        if (ok) {
+            /* Whatever stood at destination stays as it was until the
+               complete file replaces it. A folder or a file in use there
+               cannot be replaced. */
+            MemberCheck written = {lzh.outSize, lzh.outCrc};
+            PathKindResult there = PathKind(destination);
+            change = there == kPathNone ? kChangeDone : there == kPathFile ? SetAside(index, destination)
+                                                                            : kChangeFailed;
+            if (change == kChangeDone)
+                change = PlaceMember(index, number, written);
+        }
     }
-    if (out == nullptr) {
-        fclose(in);
-        CleanupInstall();
-        ShowError(kErrorWriteMember);
-        return 0;
-    }
-
-    int ok = LzhDecode(in, out);
-    if (!CloseWrittenStream(out))
-        ok = 0;
-    /* A read error would have had the decoder go on with made-up bits. */
-    if (ferror(in))
-        ok = 0;
     fclose(in);
-    /* What reached the disk is read back against the packer's size and CRC:
-       a stream cut at the wrong place may still decode. */
-    if (ok && CheckFileAgainstMember(index, partial) == kFileDiffers)
-        ok = 0;
-
-    /* Whatever stood at destination stays as it was until the complete file
-       replaces it. A folder or a file in use there cannot be replaced. */
-    int placed = ok && (!PathExists(destination) || SetAside(index, destination)) &&
-                 JournalNote(kStepWrite, index, 0) && MoveFileReplacing(partial, destination);
-    if (placed)
+    if (change == kChangeDone)
         return 1;
 
-    DeleteFileTwice(partial);
     CleanupInstall();
-    ShowError(ok ? kErrorWriteMember : kErrorDecodeMember);
+    /* A file that cannot be made or cannot take its name is [4]; a decoding
+       or a write that failed is [5], and so is a journal that could not be
+       written (a full volume, whichever write meets it first). */
+    ShowError(change == kChangeFailed && (ok || out == nullptr) ? kErrorWriteMember : kErrorDecodeMember);
     return 0;
 }
 
-void CleanupInstall()
+int CleanupInstall()
 {
     if (session.memberStream) {
         fclose(session.memberStream);
@@ -470,8 +400,7 @@ void CleanupInstall()
        journal: its new files go, the files it moved into the backup folder or
        set aside go back. When one cannot be put back the journal stays, and
        the next run over the folder finishes the job. */
-    if (session.destDir[0] != '\0')
-        RollBackJournal();
+    int undone = UndoChanges();
     session.memberIndex = 0;
     memset(session.wroteMember, 0, sizeof session.wroteMember);
 
@@ -481,4 +410,5 @@ void CleanupInstall()
             RemoveFolder(session.destDir);
         session.createdDestDir = 0;
     }
+    return undone;
 }

@@ -10,10 +10,10 @@
 
 #include "common/session.h"
 #include "payload/destdir.h"
+#include "payload/members.h"
 
 enum {
-    kSliceBytes = 15001,  /* bytes one PumpExtraction call consumes at most */
-    kMemberPathSize = kPathSize + 16  /* destDir, a backslash, the longest file name */
+    kSliceBytes = 15001   /* bytes one PumpExtraction call consumes at most */
 };
 
 /* Results of PumpExtraction */
@@ -27,12 +27,6 @@ enum PumpResult {
                              caller does nothing */
 };
 
-/* File names of the members, in payload order. */
-extern const char *const kMemberNames[kMemberCount];
-
-/* destDir + "\" + file name of member index into out (kMemberPathSize
-   bytes); "" outside 0..9. */
-void MemberPath(char *out, int index);
 void ResetInstall();
 /* What every run does first: ResetInstall, the status line, the empty
    overall bar, then the destination folder (CreateDestDir). StartInstallRun
@@ -46,35 +40,12 @@ enum MemberResult {
     kMemberBackupFailed = 2   /* message shown */
 };
 
-/* Each member's decoded size and CRC-32 as the packer recorded them. A size
-   of 0 means none is known (no member is empty): the member is not checked.
-   The installer fills it from the record compiled in beside the payload's CRC,
-   the headless installer from the record in the file it installs. */
-struct MemberCheck {
-    uint32_t size;
-    uint32_t crc;
-};
-extern MemberCheck memberChecks[kMemberCount];
-
-/* The record's text: kMemberCount times sixteen lowercase hex digits, the
-   size then the CRC. Lowercase digits hold no "A", so the text can neither
-   form the member marker nor end in a first part of it. */
-enum { kMemberCheckText = kMemberCount * 16 };
-/* Fills memberChecks from such a text; 1 when it is well formed, else the
-   checks are all cleared and 0. */
-int ReadMemberChecks(const char *text);
-
-/* What a file is against member index's check. */
-enum FileCheck {
-    kFileUnchecked,   /* no check known for the member */
-    kFileMatches,     /* same size and CRC-32 */
-    kFileDiffers      /* another size or CRC, or it cannot be read */
-};
-FileCheck CheckFileAgainstMember(int index, const char *path);
-
 PumpResult PumpExtraction();
 MemberResult ExtractMember(const char *tempFile);
 int DecodeToFile(const char *source, const char *destination);
-void CleanupInstall();
+/* Undoes what the run did (changes.h) and closes its files; 1 when all of
+   it was undone, 0 when a step could not be and the journal stays for the
+   next run (the callers say so with [7]). */
+int CleanupInstall();
 
 #endif

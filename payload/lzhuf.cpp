@@ -6,6 +6,8 @@
  */
 #include "payload/lzhuf.h"
 
+#include "payload/crc.h"
+
 #include <cstring>
 
 #include "common/platform.h"
@@ -244,6 +246,10 @@ static uint8_t *FlushOutput(FILE *out, uint8_t *dst)
     size_t n = (size_t)(dst - outStart);
     if (n && fwrite(outStart, 1, n, out) != n)
         return nullptr;
+    /* The member's size and CRC are taken from the bytes as they go to the
+       file, so that checking them needs no second read. */
+    lzh.outSize += (uint32_t)n;
+    lzh.outCrc = CrcUpdate(lzh.outCrc, outStart, n);
     memmove(window, dst - kRingSize, kRingSize);
     return outStart;
 }
@@ -340,6 +346,8 @@ int LzhDecode(FILE *in, FILE *out)
 
     StartMember();
     lzh.input = in;
+    lzh.outSize = 0;
+    lzh.outCrc = 0xFFFFFFFFu;
     memset(lzh.ring, ' ', kRingFirstWrite);
 
     /* Paint about once per pixel of the bar; without a dialog, once at the end. */
@@ -399,6 +407,8 @@ int LzhDecode(FILE *in, FILE *out)
     unsigned r = (kRingFirstWrite + size) & (kRingSize - 1);
     memcpy(lzh.ring + r, window, kRingSize - r);
     memcpy(lzh.ring, window + (kRingSize - r), r);
+
+    lzh.outCrc = ~lzh.outCrc;
 
     /* A read error on the member file would have turned into zero bits:
        report it rather than a damaged file. */

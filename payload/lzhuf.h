@@ -21,6 +21,8 @@ struct LzhState {
     int bitsHeld;                    /* valid bits in bitHold */
     uint32_t zerosFed;               /* bytes of 0 that stood in for input past its end */
     FILE *input;                     /* stream ReadBit and ReadByte draw from; set by LzhDecode (or a test) */
+    uint32_t outSize;                /* bytes LzhDecode handed to its output */
+    uint32_t outCrc;                 /* their CRC-32 */
 };
 
 extern LzhState lzh;

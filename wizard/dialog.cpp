@@ -123,6 +123,14 @@ static void PressButton1(HWND dialog)
     }
 }
 
+/* Cleans up a run that did not finish; a step that could not be undone is
+   said with [7] (its journal stays, and the next run finishes the job). */
+static void UndoRun()
+{
+    if (!CleanupInstall())
+        ShowError(kErrorBackupMove);
+}
+
 /* Cancel, No, Abort or Finish, and closing the window on any page. */
 static void PressButton2(HWND dialog)
 {
@@ -147,7 +155,7 @@ static void PressButton2(HWND dialog)
     }
     /* A re-pump tick still pending belongs to the abandoned run. */
     KillTimer(dialog, IDT_PUMP);
-    CleanupInstall();
+    UndoRun();
     ResetInstall();
     SetPage(dialog, kPageFolder);
 }
@@ -208,11 +216,11 @@ static INT_PTR Pump(HWND dialog)
         }
         return 1;
     case kPumpBackupFailed:
-        CleanupInstall();
+        UndoRun();
         SetPage(dialog, kPageFolder);
         return 1;
     default:
-        CleanupInstall();
+        UndoRun();
         EndDialog(dialog, 0);
         return 1;
     }

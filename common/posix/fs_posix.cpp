@@ -157,6 +157,17 @@ int PathExists(const char *path)
     return found;
 }
 
+PathKindResult PathKind(const char *path)
+{
+    ResolvedPath where = ResolvePath(ToLinuxPath(path));
+    struct stat st;
+    PathKindResult kind = kPathNone;
+    if (where.dir != -1 && fstatat(where.dir, where.leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+        kind = S_ISREG(st.st_mode) ? kPathFile : S_ISDIR(st.st_mode) ? kPathFolder : kPathSpecial;
+    ReleasePath(&where);
+    return kind;
+}
+
 int ClearAttributes(const char *path)
 {
     /* The POSIX stand-in for read-only is a missing owner write bit. A link
@@ -210,18 +221,19 @@ int DeleteFileAt(const char *path)
     return ok;
 }
 
-int MoveFileReplacing(const char *from, const char *to)
+int MoveFileTo(const char *from, const char *to)
 {
     ResolvedPath source = ResolvePath(ToLinuxPath(from));
     ResolvedPath target = ResolvePath(ToLinuxPath(to));
-    struct stat st;
     int ok = source.dir != -1 && target.dir != -1;
-    /* Windows NT refuses to replace a read-only file (MoveFileEx); so do we. */
-    if (ok && fstatat(target.dir, target.leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-        (S_ISDIR(st.st_mode) || IsProgramFile(st) || (S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR))))
-        ok = 0;
-    if (ok)
-        ok = renameat(source.dir, source.leaf.c_str(), target.dir, target.leaf.c_str()) == 0;
+    if (ok) {
+        /* Never onto anything that stands at to, as MoveFileA: where the
+           file system has no such rename, a link and an unlink do the same. */
+        ok = renameat2(source.dir, source.leaf.c_str(), target.dir, target.leaf.c_str(), RENAME_NOREPLACE) == 0;
+        if (!ok && errno == EINVAL)
+            ok = linkat(source.dir, source.leaf.c_str(), target.dir, target.leaf.c_str(), 0) == 0 &&
+                 unlinkat(source.dir, source.leaf.c_str(), 0) == 0;
+    }
     ReleasePath(&source);
     ReleasePath(&target);
     return ok;

@@ -386,9 +386,9 @@ TEST_F(HeadlessInstaller, RunsKilledWithSigkillNeverLoseTheUsersFiles)
         for (int i = 0; i < kMemberCount; i++)
             WriteAll(DestFile(kNames[i]), v1[i]);
         std::string journal = DestFile("yelkundo.jnl");
-        // Kill points: a step the journal shows (its four-byte records after
-        // the four-byte magic), and that the run goes on past: the file of
-        // its own that member 0, then member 1, is decoded into.
+        // Kill points: a step the journal shows (its twelve-byte records
+        // after the four-byte magic), and that the run goes on past: the file
+        // of its own that member 0, then member 1, is decoded into.
         for (int member : {0, 1}) {
             fflush(nullptr);
             pid_t child = fork();
@@ -403,7 +403,7 @@ TEST_F(HeadlessInstaller, RunsKilledWithSigkillNeverLoseTheUsersFiles)
             }
             auto decoding = [&] {
                 Bytes j = ReadAll(journal);
-                for (size_t at = 4; at + 4 <= j.size(); at += 4)
+                for (size_t at = 4; at + 12 <= j.size(); at += 12)
                     if (j[at] == 'T' && j[at + 1] == member)
                         return true;
                 return false;

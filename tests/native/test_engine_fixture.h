@@ -17,6 +17,8 @@
 #include <ftw.h>
 #include <functional>
 #include <string>
+#include <cerrno>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -145,6 +147,45 @@ protected:
 
     /* Expects the ten member files in the destination to hold files. */
     void ExpectInstalled(const std::vector<Bytes> &files);
+};
+
+// A small tmpfs mounted for one test, unmounted when it goes.
+class SmallVolume {
+public:
+    explicit SmallVolume(const std::string &path) : path_(path)
+    {
+        mkdir(path.c_str(), 0777);
+        if (mount("tmpfs", path.c_str(), "tmpfs", 0, "size=256k") == 0)
+            mounted_ = true;
+        else
+            why_ = std::string("cannot mount a tmpfs (needs root): ") + strerror(errno);
+    }
+    ~SmallVolume()
+    {
+        if (mounted_)
+            umount2(path_.c_str(), MNT_DETACH);
+    }
+    bool mounted() const { return mounted_; }
+    const std::string &why() const { return why_; }
+
+    /* Fills the volume to the last byte with a file of its own. */
+    void Fill()
+    {
+        FILE *f = fopen((path_ + "/filler").c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        setvbuf(f, nullptr, _IONBF, 0);
+        static const char block[512] = {};
+        while (fwrite(block, 1, sizeof block, f) == sizeof block) {
+        }
+        while (fwrite(block, 1, 1, f) == 1) {
+        }
+        fclose(f);
+    }
+
+private:
+    std::string path_;
+    bool mounted_ = false;
+    std::string why_;
 };
 
 }  // namespace enginetest

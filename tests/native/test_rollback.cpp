@@ -8,7 +8,7 @@
 #include <map>
 #include <sys/wait.h>
 
-#include "payload/journal.h"
+#include "payload/changes.h"
 
 using namespace enginetest;
 
@@ -217,35 +217,39 @@ TEST_F(KilledRun, NoSequenceOfKilledAndCompleteRunsLosesAFile)
 
 TEST_F(KilledRun, AJournalThatCannotBeUndoneStopsTheNextRun)
 {
-    // A killed run set yelk32.exe aside and put its new one in; that name is
-    // now taken by a folder, so the file cannot go back: the next run says so
-    // ([7]), changes nothing, and keeps the journal for a later attempt.
+    // A killed run set yelk32.exe aside and put its new one in; that new file
+    // was made read-only since, so it cannot go and the original cannot come
+    // back: the next run says so ([7]), stops there, and keeps the journal
+    // for a later attempt. What it undid before it stopped stays undone.
     std::vector<Bytes> v1 = EarlierInstallation();
     session.makeBackups = 0;
     session.keepSettings = 0;
     std::string file = InstallerOf(ClientFiles(2));
     RunKilledAt(file, {1, true});
-    ASSERT_EQ(unlink(DestFile("yelk32.exe").c_str()), 0);
-    ASSERT_EQ(mkdir(DestFile("yelk32.exe").c_str(), 0777), 0);
+    ASSERT_EQ(chmod(DestFile("yelk32.exe").c_str(), 0444), 0);
     Snapshot before = TakeSnapshot(dest);
     ASSERT_EQ(before.count(kJournalName), 1u);
 
     // Only the killed run's own half-decoded member may have gone (it is
-    // undone first).
-    ResetRecordedUi();
-    EXPECT_EQ(RunInstall(file), -1);
-    EXPECT_EQ(recordedUi.errors, std::vector<int>{7});
-    Snapshot after = TakeSnapshot(dest);
-    for (const auto &entry : before)
-        if (!after.count(entry.first))
-            EXPECT_TRUE(entry.first.size() == 10 && entry.first.compare(0, 2, "yk") == 0 &&
-                        entry.first.compare(6, 4, ".tmp") == 0)
-                << entry.first;
-    for (auto &entry : after)
-        EXPECT_TRUE(before.count(entry.first) && before[entry.first] == entry.second) << entry.first;
+    // undone first), and the journal may say so.
+    for (int attempt = 0; attempt < 2; attempt++) {
+        ResetRecordedUi();
+        EXPECT_EQ(RunInstall(file), -1);
+        EXPECT_EQ(recordedUi.errors, std::vector<int>{7});
+        Snapshot after = TakeSnapshot(dest);
+        for (const auto &entry : before)
+            if (!after.count(entry.first))
+                EXPECT_TRUE(entry.first.size() == 10 && entry.first.compare(0, 2, "yk") == 0 &&
+                            entry.first.compare(6, 4, ".tmp") == 0)
+                    << entry.first;
+        for (auto &entry : after)
+            if (entry.first != kJournalName)
+                EXPECT_TRUE(before.count(entry.first) && before[entry.first] == entry.second) << entry.first;
+        EXPECT_EQ(after.count(kJournalName), 1u);
+    }
 
-    // With the folder gone, the next run puts the file back and installs.
-    rmdir(DestFile("yelk32.exe").c_str());
+    // Writable again, the next run puts the file back and installs.
+    chmod(DestFile("yelk32.exe").c_str(), 0644);
     ASSERT_EQ(RunInstall(file), kPumpFinished);
     ExpectInstalled(ClientFiles(2));
     EXPECT_EQ(FolderNames(dest).size(), (size_t)kMemberCount + 1);   // and backup/
@@ -263,8 +267,9 @@ TEST_F(RollBack, JournalsThatAreNoneOfOursAreNotActedOn)
         std::string bytes;
     } cases[] = {
         {"not a journal", "T0 ..\\victim\n"},
-        {"a member index out of range", std::string("YKU1W\x0a\0\0", 8)},
-        {"a step no run writes", std::string("YKU1Z\0\0\0", 8)},
+        {"a member index out of range", std::string("YKU2W\x0a\0\0\0\0\0\0\0\0\0\0", 16)},
+        {"a step no run writes", std::string("YKU2Z\0\0\0\0\0\0\0\0\0\0\0", 16)},
+        {"an earlier journal format", std::string("YKU1W\0\0\0", 8)},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -285,7 +290,7 @@ TEST_F(RollBack, AJournalKilledWhileItWasWrittenIsNoObstacle)
 {
     // Killed before its first step was on record, or while a step was being
     // written (a step is taken only once it is on record): nothing to undo.
-    for (const std::string &bytes : {std::string(), std::string("YK"), std::string("YKU1T\0", 6)}) {
+    for (const std::string &bytes : {std::string(), std::string("YK"), std::string("YKU2T\0\0\0\0", 9)}) {
         mkdir(dest.c_str(), 0777);
         WriteAll(dest + "/" + kJournalName, Text(bytes));
         ResetRecordedUi();
@@ -353,21 +358,30 @@ TEST(RunFiles, ANewFileIsMadeWhereNothingStoodAndNeverThroughALink)
     EXPECT_EQ(ReadAll(dir + "/target"), Text("outside"));
     EXPECT_FALSE(Exists(dir + "/nowhere"));
 
-    // Unique files: each a new name in the folder, empty, open for writing.
+    // The files a run decodes into: each a new name in the folder, empty,
+    // open for writing, and on record in the run's journal before it exists.
+    std::string saved = session.destDir;
+    strcpy(session.destDir, win.c_str());
     std::vector<std::string> made;
     for (int i = 0; i < 3; i++) {
-        char path[kMemberPathSize];
         unsigned number = 0;
-        FILE *f = CreateUniqueFile(win.c_str(), path, (int)sizeof path, &number);
+        ChangeResult result;
+        FILE *f = CreateMemberFile(i, &number, &result);
         ASSERT_NE(f, nullptr);
+        EXPECT_EQ(result, kChangeDone);
         fputs("x", f);
         fclose(f);
-        made.push_back(ToLinuxPath(path));
+        char name[16];
+        snprintf(name, sizeof name, "/yk%04X.tmp", number);
+        made.push_back(dir + name);
         EXPECT_EQ(ReadAll(made.back()), Text("x"));
     }
     EXPECT_NE(made[0], made[1]);
     EXPECT_NE(made[1], made[2]);
-    EXPECT_EQ(FolderNames(dir).size(), 8u);
+    EXPECT_EQ(FolderNames(dir).size(), 9u);   // and the journal
+    EXPECT_EQ(UndoChanges(), 1);
+    EXPECT_EQ(FolderNames(dir).size(), 5u);
+    strcpy(session.destDir, saved.c_str());
     RemoveTree(dir);
 }
 

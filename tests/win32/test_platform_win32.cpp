@@ -180,36 +180,6 @@ TEST(PlatformWin32, MoveReplacesOnlyWhenItLands)
     Remove(to);
 }
 
-TEST(PlatformWin32, ReplaceIsChosenFromTheVersionWord)
-{
-    /* Wine answers MoveFileExA whatever version it reports, so the choice is
-       shown on version words as each system's GetVersion gives them. */
-    FARPROC moveFileEx = GetProcAddress(GetModuleHandleA("kernel32.dll"), "MoveFileExA");
-    ASSERT_NE(moveFileEx, nullptr);
-    struct Row {
-        const char *what;
-        DWORD version;
-        bool byRenames;
-    } rows[] = {
-        {"Windows 95", 0xC3B60004u, true},
-        {"Windows 98", 0xC0000A04u, true},
-        {"Windows Me", 0xC0005A04u, true},
-        {"NT 3.51", 0x04213303u, false},
-        {"NT 4.0", 0x05650004u, false},
-        {"Windows 2000", 0x08930005u, false},
-        {"Windows XP", 0x0A280105u, false},
-        {"Windows 10", 0x4A63000Au, false},
-    };
-    for (const Row &r : rows) {
-        SCOPED_TRACE(r.what);
-        MoveFileExCall chosen = MoveFileExFor(r.version);
-        if (r.byRenames)
-            EXPECT_EQ(chosen, nullptr) << "MoveFileExA is only a stub there";
-        else
-            EXPECT_EQ((void *)chosen, (void *)moveFileEx);
-    }
-}
-
 /* Both replaces, the one of the NT family (MoveFileExA) and the one by
    renames of Windows 95, 98 and Me, give the same results: the old file is
    replaced only when the new one lands, and is whole again when it does not. */
