@@ -344,14 +344,17 @@ void FinishChanges()
     if (j == nullptr)
         return;
     /* Once done is on record, a run killed from here on is finished by the
-       next one, not undone. The files set aside go once the journal says so
-       or is gone: until then an undo may still need them. */
+       next one, not undone; the journal goes last, so that nothing set aside
+       is left behind. Without done on record the files set aside could still
+       be needed to undo the run: they go only once the journal is gone. */
     int done = Note(kStepDone, 0, 0, nullptr);
     session.journalStream = nullptr;
     fclose(j);
     char path[kNameSize];
     InDest(path, kJournalName);
-    if (DeleteTwice(path) || done)
+    if (done)
+        Walk(nullptr, 1);
+    if (DeleteTwice(path) && !done)
         Walk(nullptr, 1);
 }
 

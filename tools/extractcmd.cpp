@@ -8,11 +8,13 @@
  */
 #include "tools/yelkpack.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "common/messages.h"
 #include "common/posix/posix_platform.h"
@@ -20,6 +22,7 @@
 #include "payload/crcrecord.h"
 #include "tools/examine.h"
 #include "payload/container.h"
+#include "payload/changes.h"
 #include "payload/extract.h"
 #include "payload/progress.h"
 #include "payload/install.h"
@@ -154,8 +157,17 @@ static int RunInstallation(const std::string &source, const std::string &dir)
     struct stat st;
     if (made || (stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode))) {
         int lock = LockConfinedFolder(made);
-        if (lock == 0)
-            return ReportBusy(dir);
+        if (lock == 0 || lock == -2) {
+            /* Unlocked, a second run could undo this one's journal under it:
+               nothing is replayed or written. */
+            int why = errno;
+            if (made)
+                rmdir(folder.c_str());
+            if (lock == 0)
+                return ReportBusy(dir);
+            return Report(kExitIo, "extract: %s: the folder cannot be locked (%s); nothing was done", dir.c_str(),
+                          strerror(why));
+        }
         locked = lock == 1;
     }
 
@@ -164,8 +176,15 @@ static int RunInstallation(const std::string &source, const std::string &dir)
         session.createdDestDir = 1;
     if (start != kStartReady) {
         RemoveCreatedFolder();
+        if (*UndoNote())
+            Report(0, "extract: an unfinished run over %s cannot be undone past %s; its journal stays",
+                   dir.c_str(), ToLinuxPath(UndoNote()).c_str());
         return ReportInstallError(LastErrorNumber());
     }
+    if (LastErrorNumber() == kErrorKeptChanges)
+        Report(0, "extract: an unfinished run over %s was undone, but files changed since were kept (%s); what "
+                  "they replaced is in the backup folder or beside them",
+               dir.c_str(), ToLinuxPath(UndoNote()).c_str());
     if (!locked) {
         /* What stands at the name is no folder (or cannot be opened as
            one): nothing was written into it. */
@@ -188,7 +207,10 @@ static int RunInstallation(const std::string &source, const std::string &dir)
                session.memberIndex - written);
         return kExitOk;
     }
-    CleanupInstall();
+    if (!CleanupInstall())
+        return Report(kExitUndone, "extract: the run could not be undone past %s; it and its journal stay for the "
+                                   "next run to finish",
+                      ToLinuxPath(UndoNote()).c_str());
     if (result == kPumpMore)   /* stopped by a signal: cleaned up as an aborted run */
         return Report(kExitIo, "extract: stopped by a signal; what this run wrote is removed");
     if (result == kPumpFinished) {
@@ -268,10 +290,15 @@ int ExtractCommand(const std::vector<std::string> &args)
 
     /* Without a folder of its own for the temporary file the run cannot
        collect a member: the installer's answer to that is [11]. */
-    if (!MakeRunTempFolder())
+    if (!MakeRunTempFolder()) {
+        if (errno == ENOLCK)
+            Report(0, "extract: its temporary folder cannot be locked (%s)", strerror(errno));
         return ReportInstallError(11);
+    }
     int code = RunInstallation(source, dir);
     RemoveRunTempFolder();
-    EndByStopSignal();
+    /* A run that could not be undone says so by its own code, signal or not. */
+    if (code != kExitUndone)
+        EndByStopSignal();
     return code;
 }

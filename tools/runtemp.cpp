@@ -37,21 +37,24 @@ static std::string TempBase()
     return base && *base ? base : "/tmp";
 }
 
-/* Removes the files in a folder and the folder, all relative to descriptors:
-   nothing but files is ever made in a run's folder. */
+/* The file each run's folder holds from its making: what tells a folder a
+   run made from one of the same shape that someone else made. */
+static const char kRunMark[] = ".yelkpack-run";
+/* What a run ever makes in its folder. */
+static const char *const kRunFiles[] = {kRunMark, "yelk.tmp"};
+
+/* Removes the files a run makes in its folder, then the folder, all relative
+   to descriptors; anything else in it keeps it, and is not touched. */
 static void RemoveFolderAt(int parent, const char *name, int folder)
 {
-    if (DIR *d = fdopendir(dup(folder))) {
-        while (dirent *e = readdir(d))
-            if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0)
-                unlinkat(folder, e->d_name, 0);
-        closedir(d);
-    }
+    for (const char *file : kRunFiles)
+        unlinkat(folder, file, 0);
     unlinkat(parent, name, AT_REMOVEDIR);
 }
 
 /* Folders of this user's earlier runs whose lock nobody holds: those runs
-   were killed before they could remove them. */
+   were killed before they could remove them. Only a folder that a run
+   provably made (this user's, mode 0700, holding the run's mark) is one. */
 static void SweepDeadRuns(const std::string &base)
 {
     int parent = open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -64,14 +67,15 @@ static void SweepDeadRuns(const std::string &base)
             break;
         if (strncmp(e->d_name, kFolderPrefix, sizeof kFolderPrefix - 1) != 0)
             continue;
-        struct stat st;
+        struct stat st, mark;
         if (fstatat(parent, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode) ||
             st.st_uid != geteuid() || (st.st_mode & 077) != 0)
             continue;
         int folder = openat(parent, e->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (folder < 0)
             continue;
-        if (flock(folder, LOCK_EX | LOCK_NB) == 0)
+        if (fstatat(folder, kRunMark, &mark, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(mark.st_mode) &&
+            mark.st_uid == geteuid() && flock(folder, LOCK_EX | LOCK_NB) == 0)
             RemoveFolderAt(parent, e->d_name, folder);
         close(folder);
     }
@@ -96,11 +100,24 @@ int MakeRunTempFolder()
         if (attempt == 100 || !mkdtemp(made))
             return 0;
         int fd = open(made, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        int locked = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0;
+        int markFd = locked ? openat(fd, kRunMark, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600) : -1;
+        if (markFd >= 0) {
+            close(markFd);
             runFolder = made;
             runFolderFd = fd;
-        } else if (fd >= 0) {
+            continue;
+        }
+        int why = errno;
+        if (fd >= 0) {
+            if (locked)
+                unlinkat(AT_FDCWD, made, AT_REMOVEDIR);
             close(fd);
+        }
+        /* A file system without locks: no attempt would do better. */
+        if (why == ENOLCK) {
+            errno = why;
+            return 0;
         }
     }
     stopSignal = 0;

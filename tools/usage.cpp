@@ -62,16 +62,24 @@ const CommandHelp kCommands[] = {
      "the compiled-in CRC, or a bare payload with --crc (65 otherwise; a bare\n"
      "payload without --crc: 64). The temporary member file lies in a folder of\n"
      "its own, made for the run under $TMPDIR (or /tmp) and removed at its end;\n"
-     "a later run removes such folders of runs that were killed. The run locks\n"
-     "DIR for its whole length: a second run into it refuses at once (75). Inside\n"
-     "DIR a link at any name is the link itself: nothing is written, moved,\n"
-     "deleted or re-attributed outside DIR, a backup folder that is a link is\n"
-     "refused ([7]), and FILE itself is never overwritten or deleted. A FILE or\n"
-     "DIR whose name holds a backslash is refused (64). SIGINT or SIGTERM stops\n"
-     "the run at the next slice, removes what it wrote (a folder it made too),\n"
-     "and ends it by the signal. An installation error [n] is printed as the\n"
-     "installer's message, and n is the exit code; a run that fails removes the\n"
-     "folder it made.\n"},
+     "a later run removes such folders of runs that were killed (only folders a\n"
+     "run made: they carry its mark, and only the files a run makes go). The run\n"
+     "locks DIR for its whole length: a second run into it refuses at once (75),\n"
+     "and a DIR that cannot be locked is refused before anything is done (74).\n"
+     "Inside DIR a link at any name is the link itself: nothing is written, moved,\n"
+     "deleted or re-attributed outside DIR, a backup folder or a member's name\n"
+     "that is a link is refused ([7]), and FILE itself is never overwritten or\n"
+     "deleted. A FILE or DIR whose name holds a backslash is refused (64).\n"
+     "Every change to DIR is first written to its journal (yelkundo.jnl): a run\n"
+     "that fails, or is stopped by SIGINT or SIGTERM at the next slice, undoes\n"
+     "what it did (a folder it made too) and ends by the signal; a run that was\n"
+     "killed is undone by the next run. Only the run's own files are undone: one\n"
+     "changed since stays, what it replaced is kept in DIR/backup or beside it\n"
+     "under its name and a number, and this is said ([8], the run goes on). An\n"
+     "undo that cannot finish names the file it stopped at and keeps the journal\n"
+     "for the next run (76; [7] when the next run meets it). An installation\n"
+     "error [n] is printed as the installer's message, and n is the exit code; a\n"
+     "run that fails removes the folder it made.\n"},
 };
 
 const CommandHelp *FindCommand(const std::string &name)
@@ -114,8 +122,9 @@ int HelpCommand(const std::vector<std::string> &args)
         fputs("\nExit codes: 0 done; 1 to 15 extract's installation error [n]; 64 a wrong\n"
               "command line; 65 input refused (a bad client file, a file that fails the\n"
               "checks, is damaged, is not complete or is no regular file); 74 reading or\n"
-              "writing failed (standard output too); 75 extract's folder is in use by\n"
-              "another run.\n",
+              "writing failed (standard output too), or extract's folder cannot be\n"
+              "locked; 75 extract's folder is in use by another run; 76 extract's failed\n"
+              "or stopped run could not be undone (its journal stays).\n",
               stdout);
         return kExitOk;
     }

@@ -16,7 +16,9 @@ enum {
     kExitUsage = 64,      /* wrong command line */
     kExitRefused = 65,    /* input refused: a missing or bad client file, a failed check */
     kExitIo = 74,         /* reading or writing failed */
-    kExitBusy = 75        /* extract: another run holds the destination folder */
+    kExitBusy = 75,       /* extract: another run holds the destination folder */
+    kExitUndone = 76      /* extract: a failed or stopped run could not be undone; its
+                             journal stays for the next run */
 };
 
 /* Each takes the arguments after its name and returns the exit code. */

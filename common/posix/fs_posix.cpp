@@ -12,6 +12,14 @@
 #include <unistd.h>
 #include <vector>
 
+void (*beforeFileChange)(const char *path);
+
+static void AboutToChange(const char *path)
+{
+    if (beforeFileChange)
+        beforeFileChange(path);
+}
+
 static std::string driveRoot;
 static std::string programPath;
 static std::string tempFolder;
@@ -206,6 +214,7 @@ int ClearReadOnly(const char *path)
 
 int DeleteFileAt(const char *path)
 {
+    AboutToChange(path);
     ResolvedPath where = ResolvePath(ToLinuxPath(path));
     if (where.dir == -1)
         return 0;
@@ -223,6 +232,7 @@ int DeleteFileAt(const char *path)
 
 int MoveFileTo(const char *from, const char *to)
 {
+    AboutToChange(to);
     ResolvedPath source = ResolvePath(ToLinuxPath(from));
     ResolvedPath target = ResolvePath(ToLinuxPath(to));
     int ok = source.dir != -1 && target.dir != -1;
@@ -241,6 +251,7 @@ int MoveFileTo(const char *from, const char *to)
 
 int MakeFolder(const char *path)
 {
+    AboutToChange(path);
     ResolvedPath where = ResolvePath(ToLinuxPath(path));
     int ok = where.dir != -1 && mkdirat(where.dir, where.leaf.c_str(), 0777) == 0;
     ReleasePath(&where);
@@ -249,6 +260,7 @@ int MakeFolder(const char *path)
 
 int RemoveFolder(const char *path)
 {
+    AboutToChange(path);
     ResolvedPath where = ResolvePath(ToLinuxPath(path));
     int ok = where.dir != -1 && unlinkat(where.dir, where.leaf.c_str(), AT_REMOVEDIR) == 0;
     ReleasePath(&where);
@@ -285,7 +297,7 @@ int LockConfinedFolder(bool createdByRun)
             return -1;
     }
     if (flock(confinedFd, LOCK_EX | LOCK_NB) != 0)
-        return errno == EWOULDBLOCK ? 0 : -1;
+        return errno == EWOULDBLOCK ? 0 : -2;
     return 1;
 }
 
@@ -378,6 +390,7 @@ static FILE *OpenCreated(const std::string &linuxPath)
 
 FILE *CreateNewFile(const char *path)
 {
+    AboutToChange(path);
     return OpenCreated(ToLinuxPath(path));
 }
 

@@ -32,7 +32,13 @@ void ConfineToFolder(const std::string &linuxFolder);
 /* Opens the confined folder (without following a link when createdByRun)
    and takes an exclusive lock on it for as long as the process runs: 1 when
    held, 0 when another process holds it, -1 when the folder cannot be
-   opened as a folder. */
+   opened as a folder, -2 when it cannot be locked at all (errno says why:
+   ENOLCK on a file system without locks). */
 int LockConfinedFolder(bool createdByRun);
+
+/* Called before every change the platform interface makes to a file or
+   folder (a move, a delete, a new file or folder, a folder removed), with
+   the Windows path it changes; a test stops a run at any of them. */
+extern void (*beforeFileChange)(const char *path);
 
 #endif

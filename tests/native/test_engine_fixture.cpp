@@ -1,6 +1,8 @@
 // The sandbox, the test client files and the install driver of the engine tests.
 #include "tests/native/test_engine_fixture.h"
 
+#include "common/messages.h"
+
 #include <cerrno>
 
 #include "payload/crc.h"
@@ -183,8 +185,8 @@ int EngineFixture::RunInstall(const std::string &file, const std::vector<int> &s
     } while (result == kPumpMore);
 
     /* The wizard's actions on the results that end a run. */
-    if (result != kPumpFinished || session.memberIndex == 0)
-        CleanupInstall();
+    if ((result != kPumpFinished || session.memberIndex == 0) && !CleanupInstall())
+        ShowError(kErrorBackupMove);
     return result;
 }
 

@@ -137,7 +137,8 @@ protected:
 
     /* Runs what the Install button runs (PrepareInstallRun), but opens the
        installer file at offset 0 without its check, then PumpExtraction until it returns
-       something other than 3, and CleanupInstall when the run failed.
+       something other than 3, and CleanupInstall when the run failed (and
+       [7] when that could not undo everything, as the wizard says it).
        sliceBytes, when given, sets how many bytes each call may consume
        (cycling through the list) by presetting sliceCount; afterSlice, when
        given, is called after each call. Returns the last result of

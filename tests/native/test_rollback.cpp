@@ -39,6 +39,27 @@ Snapshot TakeSnapshot(const std::string &folder)
     return s;
 }
 
+/* The names where two snapshots differ, each with what it is on either side
+   (a size, "folder" or "none"): readable where the bytes are not. */
+std::string Differences(const Snapshot &was, const Snapshot &now)
+{
+    auto what = [](const Snapshot &s, const std::string &name) {
+        auto at = s.find(name);
+        if (at == s.end())
+            return std::string("none");
+        return name.back() == '/' ? std::string("folder") : std::to_string(at->second.size()) + " bytes";
+    };
+    std::string out;
+    Snapshot all = was;
+    all.insert(now.begin(), now.end());
+    for (const auto &entry : all) {
+        auto a = was.find(entry.first), b = now.find(entry.first);
+        if (a == was.end() || b == now.end() || a->second != b->second)
+            out += "  " + entry.first + ": " + what(was, entry.first) + " -> " + what(now, entry.first) + "\n";
+    }
+    return out;
+}
+
 class RollBack : public EngineFixture {
 protected:
     /* An earlier installation of version 1, with a backup folder from before
@@ -85,6 +106,7 @@ TEST_F(RollBack, UnfinishedRunLeavesTheFolderAsItWas)
         int error;
     } cases[] = {
         {"abort, backups", true, 4, -1, 0},
+        {"abort once history.txt replaced its older backup", true, 6, -1, 0},
         {"abort, no backups", false, 4, -1, 0},
         {"member 3 differs, backups", true, -1, 3, 5},
         {"member 3 differs, no backups", false, -1, 3, 5},
@@ -169,6 +191,117 @@ protected:
         ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the run was not killed where asked";
     }
 };
+
+int changesSeen, killAtChange;
+
+void CountChange(const char *)
+{
+    if (++changesSeen == killAtChange)
+        raise(SIGKILL);
+}
+
+/* Writes a folder back to what a snapshot holds (files and folders only). */
+void RestoreSnapshot(const std::string &folder, const Snapshot &s)
+{
+    RemoveTree(folder);
+    mkdir(folder.c_str(), 0777);
+    for (const auto &entry : s) {
+        std::string path = folder + "/" + entry.first;
+        if (entry.first.back() == '/')
+            mkdir(path.c_str(), 0777);
+        else
+            WriteAll(path, entry.second);
+    }
+}
+
+/* Whether a journal's bytes record that its run was done. */
+bool WasDone(const Bytes &journal)
+{
+    for (size_t at = 4; at + 12 <= journal.size(); at += 12)
+        if (journal[at] == 'C')
+            return true;
+    return false;
+}
+
+class KilledAnywhere : public KilledRun {
+protected:
+    /* Runs the installer in a child killed with SIGKILL just before its n-th
+       change to a file or folder; false when the run ended before it. */
+    bool RunKilledAtChange(const std::string &file, int n)
+    {
+        fflush(nullptr);
+        pid_t child = fork();
+        if (child == 0) {
+            killAtChange = n;
+            changesSeen = 0;
+            beforeFileChange = CountChange;
+            ResetRecordedUi();
+            RunInstall(file);
+            _exit(3);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+    }
+};
+
+TEST_F(KilledAnywhere, TwoKilledRunsThenAFailedRunLeaveTheFolderAsItWas)
+{
+    // Two runs killed at every pair of file changes (the second one's
+    // undoing of the first included), then a run that fails at the last
+    // member: the folder is exactly as it was before the first run, older
+    // backups and the user's notes included; or, where a killed run had
+    // recorded that it was done, exactly as a complete run leaves it. A
+    // second run that is not killed leaves it as a complete run does: the new
+    // files, and with backups every original in the backup folder. (Small
+    // files: the runs are many.)
+    std::vector<Bytes> v1 = ClientFiles(1), v2 = ClientFiles(2);
+    v1[0].resize(1500);
+    v2[0].resize(1700);
+    int n = 0, pairs = 0;
+    for (bool backups : {true, false}) {
+        SetDest(root + "/s" + std::to_string(n++));
+        EarlierInstallation();
+        WriteAll(DestFile(kNames[0]), v1[0]);
+        const Snapshot original = TakeSnapshot(dest);
+        session.makeBackups = backups;
+        session.keepSettings = 0;
+        std::string file = InstallerOf(v2);
+        ASSERT_EQ(RunInstall(file), kPumpFinished);
+        const Snapshot complete = TakeSnapshot(dest);
+        if (backups)
+            for (int i = 0; i < kMemberCount; i++)
+                ASSERT_EQ(ReadAll(BackupFile(kNames[i])), v1[i]) << kNames[i];
+        for (int first = 1;; first++) {
+            RestoreSnapshot(dest, original);
+            if (!RunKilledAtChange(file, first))
+                break;
+            const Snapshot afterFirst = TakeSnapshot(dest);
+            for (int second = 1;; second++) {
+                SCOPED_TRACE(std::string(backups ? "backups" : "no backups") + ", killed at changes " +
+                             std::to_string(first) + " and " + std::to_string(second));
+                RestoreSnapshot(dest, afterFirst);
+                if (!RunKilledAtChange(file, second)) {
+                    std::string changed = Differences(complete, TakeSnapshot(dest));
+                    ASSERT_EQ(changed, "") << "after the second run";
+                    break;
+                }
+                pairs++;
+                Snapshot left = TakeSnapshot(dest);
+                bool done = left.count(kJournalName) ? WasDone(left[kJournalName])
+                                                     : ReadAll(DestFile(kNames[0])) == v2[0];
+                memberChecks[9].crc ^= 1;
+                ResetRecordedUi();
+                EXPECT_EQ(RunInstall(file), kPumpFailed);
+                memberChecks[9].crc ^= 1;
+                EXPECT_EQ(recordedUi.errors, std::vector<int>{5});
+                std::string changed = Differences(done ? complete : original, TakeSnapshot(dest));
+                ASSERT_EQ(changed, "") << (done ? "after a run that was done" : "");
+            }
+        }
+    }
+    EXPECT_GT(pairs, 1000);
+}
 
 TEST_F(KilledRun, NoSequenceOfKilledAndCompleteRunsLosesAFile)
 {

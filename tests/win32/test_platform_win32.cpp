@@ -12,7 +12,6 @@
 #include <string>
 
 #include "common/ids.h"
-#include "app/platform_win32.h"
 #include "common/platform.h"
 #include "common/session.h"
 
@@ -162,99 +161,59 @@ TEST(PlatformWin32, ClearReadOnlyLeavesTheOtherAttributes)
     EXPECT_EQ(ClearReadOnly(path.c_str()), 0) << "nothing there";
 }
 
-TEST(PlatformWin32, MoveReplacesOnlyWhenItLands)
+/* A move lands only where nothing stands: a file, a folder or a file held
+   open at the destination is never replaced, and the source stays. */
+TEST(PlatformWin32, MoveNeverReplaces)
 {
-    std::string from = Scratch("yelk-move-from.txt"), to = Scratch("yelk-move-to.txt");
-    Remove(from);
-    Remove(to);
+    std::string folder = Scratch("yelk-move");
+    std::string from = folder + "\\new.txt", to = folder + "\\old.txt", sub = folder + "\\sub";
+    CreateDirectoryA(folder.c_str(), nullptr);
     WriteFile(from, "new");
-    WriteFile(to, "old");
 
-    EXPECT_EQ(MoveFileReplacing(from.c_str(), to.c_str()), 1);
+    WriteFile(to, "old");
+    EXPECT_EQ(MoveFileTo(from.c_str(), to.c_str()), 0);
+    EXPECT_EQ(ReadFile(to), "old");
+    CreateDirectoryA(sub.c_str(), nullptr);
+    EXPECT_EQ(MoveFileTo(from.c_str(), sub.c_str()), 0);
+    EXPECT_EQ(ReadFile(from), "new");
+    EXPECT_EQ(PathKind(sub.c_str()), kPathFolder);
+    EXPECT_EQ(PathKind(to.c_str()), kPathFile);
+
+    Remove(to);
+    EXPECT_EQ(PathKind(to.c_str()), kPathNone);
+    EXPECT_EQ(MoveFileTo(from.c_str(), to.c_str()), 1);
     EXPECT_EQ(ReadFile(to), "new");
     EXPECT_EQ(PathExists(from.c_str()), 0);
+    /* Nothing to move. */
+    EXPECT_EQ(MoveFileTo(from.c_str(), to.c_str()), 0);
 
-    /* Nothing to move: the file at the destination stays. */
-    EXPECT_EQ(MoveFileReplacing(from.c_str(), to.c_str()), 0);
-    EXPECT_EQ(ReadFile(to), "new");
-    Remove(to);
+    /* A read-only file moves like any other (a rename writes nothing). */
+    SetFileAttributesA(to.c_str(), FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(MoveFileTo(to.c_str(), from.c_str()), 1);
+    SetFileAttributesA(from.c_str(), FILE_ATTRIBUTE_NORMAL);
+    Remove(from);
+    RemoveDirectoryA(sub.c_str());
+    EXPECT_EQ(RemoveDirectoryA(folder.c_str()), TRUE);
 }
 
-/* Both replaces, the one of the NT family (MoveFileExA) and the one by
-   renames of Windows 95, 98 and Me, give the same results: the old file is
-   replaced only when the new one lands, and is whole again when it does not. */
-TEST(PlatformWin32, ReplaceByRenamesActsAsMoveFileEx)
+/* A file the run makes for itself is new, and written through the handle
+   that made it: while it is open no one else can open it for writing. */
+TEST(PlatformWin32, NewFileIsTheRunsAlone)
 {
-    typedef int (*Replace)(const char *, const char *);
-    struct Way {
-        const char *name;
-        Replace replace;
-    } ways[] = {{"MoveFileReplacing", MoveFileReplacing},
-                {"MoveFileReplacingByRenames", MoveFileReplacingByRenames}};
-    std::string folder = Scratch("yelk-replace");
-    std::string from = folder + "\\new.txt", to = folder + "\\old.txt";
-    for (const Way &way : ways) {
-        SCOPED_TRACE(way.name);
-        CreateDirectoryA(folder.c_str(), nullptr);
-
-        /* Over an existing file, and where there is none. */
-        WriteFile(from, "new");
-        WriteFile(to, "old");
-        EXPECT_EQ(way.replace(from.c_str(), to.c_str()), 1);
-        EXPECT_EQ(ReadFile(to), "new");
-        EXPECT_EQ(PathExists(from.c_str()), 0);
-        Remove(to);
-        WriteFile(from, "new");
-        EXPECT_EQ(way.replace(from.c_str(), to.c_str()), 1);
-        EXPECT_EQ(ReadFile(to), "new");
-
-        /* The second move fails (nothing to move): the old file is put back. */
-        EXPECT_EQ(way.replace(from.c_str(), to.c_str()), 0);
-        EXPECT_EQ(ReadFile(to), "new");
-
-        /* The old file cannot step aside (held open without delete sharing):
-           nothing changes. */
-        WriteFile(from, "newer");
-        HANDLE held = CreateFileA(to.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        ASSERT_NE(held, INVALID_HANDLE_VALUE);
-        EXPECT_EQ(way.replace(from.c_str(), to.c_str()), 0);
-        CloseHandle(held);
-        EXPECT_EQ(ReadFile(to), "new");
-        EXPECT_EQ(ReadFile(from), "newer");
-
-        /* A read-only file or a folder at the destination is refused. (Wine
-           run as root lets MoveFileExA replace a read-only file, which
-           Windows refuses: that row holds for the renames alone here.) */
-        if (way.replace == MoveFileReplacingByRenames) {
-            SetFileAttributesA(to.c_str(), FILE_ATTRIBUTE_READONLY);
-            EXPECT_EQ(way.replace(from.c_str(), to.c_str()), 0);
-            SetFileAttributesA(to.c_str(), FILE_ATTRIBUTE_NORMAL);
-            EXPECT_EQ(ReadFile(to), "new");
-        }
-        std::string sub = folder + "\\sub";
-        CreateDirectoryA(sub.c_str(), nullptr);
-        EXPECT_EQ(way.replace(from.c_str(), sub.c_str()), 0);
-        EXPECT_EQ(ReadFile(from), "newer");
-        RemoveDirectoryA(sub.c_str());
-
-        /* Nothing is left beside the two files: no file set aside. */
-        Remove(from);
-        Remove(to);
-        EXPECT_EQ(RemoveDirectoryA(folder.c_str()), TRUE) << "the folder still holds a file";
-        if (PathExists(folder.c_str())) {
-            WIN32_FIND_DATAA found;
-            HANDLE walk = FindFirstFileA((folder + "\\*").c_str(), &found);
-            for (BOOL more = walk != INVALID_HANDLE_VALUE; more; more = FindNextFileA(walk, &found))
-                if (found.cFileName[0] != '.') {
-                    ADD_FAILURE() << "left behind: " << found.cFileName;
-                    DeleteFileA((folder + "\\" + found.cFileName).c_str());
-                }
-            if (walk != INVALID_HANDLE_VALUE)
-                FindClose(walk);
-            RemoveDirectoryA(folder.c_str());
-        }
-    }
+    std::string path = Scratch("yelk-new.txt");
+    Remove(path);
+    FILE *f = CreateNewFile(path.c_str());
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(CreateNewFile(path.c_str()), nullptr) << "it exists now";
+    HANDLE other = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_EQ(other, INVALID_HANDLE_VALUE);
+    if (other != INVALID_HANDLE_VALUE)
+        CloseHandle(other);
+    EXPECT_GE(fputs("made", f), 0);
+    fclose(f);
+    EXPECT_EQ(ReadFile(path), "made");
+    Remove(path);
 }
 
 TEST(PlatformWin32, FoldersOneLevelAtATime)
