@@ -266,7 +266,7 @@ TEST_F(HeadlessInstaller, AnInterruptedRunRemovesItsTemporaryFolder)
         // Caught once the temporary member file is in the run's folder.
         auto collecting = [&] {
             for (const std::string &name : Entries(tmp))
-                if (!Entries(tmp + "/" + name).empty())
+                if (Exists(tmp + "/" + name + "/yelk.tmp"))
                     return true;
             return false;
         };

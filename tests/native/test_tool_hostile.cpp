@@ -428,14 +428,18 @@ TEST_F(Hostile, AStopSignalDuringADecodeLeavesNothingOfTheRun)
 
 TEST_F(Hostile, AKilledRunsTemporaryFolderIsSweptByTheNextRun)
 {
-    // A run killed outright cannot clean up: its folder stays until a later
-    // run finds that nobody holds it.
-    std::string dead = tmp + "/yelkpack-dead01", live = tmp + "/yelkpack-live01", other = tmp + "/yelkpack-other";
-    for (const std::string &f : {dead, live})
+    // A run killed outright cannot clean up: its folder (private, holding
+    // the run's mark) stays until a later run finds that nobody holds it.
+    std::string dead = tmp + "/yelkpack-dead01", live = tmp + "/yelkpack-live01", other = tmp + "/yelkpack-other",
+                unmarked = tmp + "/yelkpack-unmarked";
+    for (const std::string &f : {dead, live, unmarked})
         ASSERT_EQ(mkdir(f.c_str(), 0700), 0);
     ASSERT_EQ(mkdir(other.c_str(), 0755), 0) << "not a private folder of a run: left alone";
+    for (const std::string &f : {dead, live})
+        WriteFileBytes(f + "/.yelkpack-run", Bytes());
     WriteFileBytes(dead + "/yelk.tmp", Bytes(1 << 20, 7));
     WriteFileBytes(live + "/yelk.tmp", Bytes(10, 7));
+    WriteFileBytes(unmarked + "/yelk.tmp", Bytes(10, 7));
     int held = open(live.c_str(), O_RDONLY | O_DIRECTORY);
     ASSERT_GE(held, 0);
     ASSERT_EQ(flock(held, LOCK_EX), 0);
@@ -443,6 +447,7 @@ TEST_F(Hostile, AKilledRunsTemporaryFolderIsSweptByTheNextRun)
     EXPECT_FALSE(Exists(dead));
     EXPECT_TRUE(Exists(live + "/yelk.tmp")) << "a run still going keeps its folder";
     EXPECT_TRUE(Exists(other));
+    EXPECT_TRUE(Exists(unmarked + "/yelk.tmp")) << "a folder no run made (it has no mark) is left alone";
     close(held);
 
     // And one really killed.
@@ -460,10 +465,11 @@ TEST_F(Hostile, AKilledRunsTemporaryFolderIsSweptByTheNextRun)
               (char *)nullptr);
         _exit(98);
     }
+    // Caught while it collects the first member in its folder.
     std::string folder;
     auto collecting = [&] {
         for (const std::string &name : Entries(tmp))
-            if (name != "yelkpack-live01" && name != "yelkpack-other" && !Entries(tmp + "/" + name).empty())
+            if (name != "yelkpack-live01" && name != "yelkpack-unmarked" && Exists(tmp + "/" + name + "/yelk.tmp"))
                 folder = name;
         return !folder.empty();
     };
