@@ -22,7 +22,7 @@ static const char kJournalMagic[4] = {'Y', 'K', 'U', '2'};
 enum Step {
     kStepMadeBackup = 'F',  /* destDir\backup was made */
     kStepOldBackup = 'O',   /* backup\<member> moves to backup\yk<number>.tmp */
-    kStepToBackup = 'B',    /* <member> moves to backup\<member> */
+    kStepToBackup = 'B',    /* <member> moves to backup\<member>; number names a copy kept */
     kStepAside = 'R',       /* <member> moves to yk<number>.tmp */
     kStepNewFile = 'T',     /* yk<number>.tmp is made, to decode the member into */
     kStepPlace = 'W',       /* yk<number>.tmp takes the member's name */
@@ -192,7 +192,8 @@ ChangeResult MoveToBackup(int index, const char *path)
         if (older != kChangeDone)
             return older;
     }
-    int step = Note(kStepToBackup, index, 0, nullptr);
+    long number = FreeNumber(1);
+    int step = number < 0 ? 0 : Note(kStepToBackup, index, (unsigned)number, nullptr);
     return Settle(step, step && MoveFileTo(path, backup));
 }
 
@@ -242,18 +243,19 @@ static int Stuck(const char *path)
     return 0;
 }
 
-/* A file the run moved from to to its own name goes back, unless it never
-   moved or is back already. Where a file changed since stands at to, it
-   stays beside that one as "<to>.<number>". */
-static int PutBack(const char *from, const char *to, unsigned number)
+/* A file the run moved from to goes back, unless it never moved or is back
+   already. Where a file made since stands at to, the one at from is kept
+   under a name no run uses, keep with ".<number>" added: a later run can
+   neither replace it nor take it for its own. */
+static int PutBack(const char *from, const char *to, const char *keep, unsigned number)
 {
     if (PathKind(from) == kPathNone)
         return 1;
     if (PathKind(to) == kPathNone)
         return MoveFileTo(from, to) || Stuck(from);
-    char beside[kNameSize];
-    snprintf(beside, sizeof beside, "%s.%04X", to, number);
-    return (MoveFileTo(from, beside) && Keep(beside)) || Stuck(from);
+    char kept[kNameSize];
+    snprintf(kept, sizeof kept, "%s.%04X", keep, number);
+    return (MoveFileTo(from, kept) && Keep(kept)) || Stuck(from);
 }
 
 /* Undoes one step; 0 when it cannot be undone. */
@@ -277,17 +279,14 @@ static int UndoStep(const uint8_t *s)
         return DeleteTwice(member) || Stuck(member);
     }
     case kStepAside:
-        return PutBack(own, member, number);
+        return PutBack(own, member, member, number);
     case kStepOldBackup:
-        return PutBack(own, backup, number);
+        return PutBack(own, backup, backup, number);
     case kStepToBackup:
         /* With the member's name taken by a file made since, the original
-           stays in the backup folder. */
-        if (PathKind(backup) == kPathNone)
-            return 1;
-        if (PathKind(member) != kPathNone)
-            return Keep(member);
-        return MoveFileTo(backup, member) || Stuck(backup);
+           stays in the backup folder, where the next backup of its name
+           does not replace it. */
+        return PutBack(backup, member, backup, number);
     case kStepNewFile:
         if (PathKind(own) != kPathNone)
             DeleteTwice(own);

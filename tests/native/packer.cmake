@@ -24,4 +24,9 @@ if(TARGET yelkpack)
         YELKPACK="$<TARGET_FILE:yelkpack>"
         YELK_SAMPLES_DIR="${CMAKE_SOURCE_DIR}/samples/client")
     add_dependencies(test_tool_hostile yelkpack)
+    # flock failing with ENOLCK, preloaded into yelkpack by one test.
+    add_library(nolocks MODULE nolocks.c)
+    target_link_libraries(nolocks PRIVATE dl)
+    add_dependencies(test_tool_hostile nolocks)
+    target_compile_definitions(test_tool_hostile PRIVATE NOLOCKS="$<TARGET_FILE:nolocks>")
 endif()

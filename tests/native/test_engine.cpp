@@ -629,7 +629,8 @@ TEST_F(Engine, FullDestinationVolumeKeepsTheFileThatWasThere)
     if (!volume.mounted())
         GTEST_SKIP() << volume.why();
     Bytes previous = Text("the user's own yelk32.exe, small enough to leave the new one no room");
-    for (size_t size : {70000u, 1000u}) {
+    for (size_t size : {70000u, 1000u, 999u}) {
+        bool backups = size == 999;   // the backup folder to make, and the file to move into it
         SCOPED_TRACE(size);
         std::vector<Bytes> files = ClientFiles(1);
         files[0].resize(size);
@@ -638,11 +639,11 @@ TEST_F(Engine, FullDestinationVolumeKeepsTheFileThatWasThere)
         ASSERT_EQ(mkdir(dest.c_str(), 0777), 0);
         WriteAll(DestFile("yelk32.exe"), previous);
         volume.Fill();
-        session.makeBackups = 0;
+        session.makeBackups = backups;
 
         // The run's journal cannot be written either: a write that fails on
         // a full volume is [5], whichever write meets it first, and the run
-        // ends before anything moves.
+        // ends before anything moves; no backup folder is left behind.
         ResetRecordedUi();
         EXPECT_EQ(RunInstall(file), kPumpFailed);
         EXPECT_EQ(recordedUi.errors, std::vector<int>{5});

@@ -223,8 +223,34 @@ bool WasDone(const Bytes &journal)
     return false;
 }
 
+const char *killBeforePath;
+
+void KillBeforePath(const char *path)
+{
+    if (strcmp(path, killBeforePath) == 0)
+        raise(SIGKILL);
+}
+
 class KilledAnywhere : public KilledRun {
 protected:
+    /* Runs the installer in a child killed with SIGKILL just before it
+       changes what stands at path (a Windows path); false when it never did. */
+    bool RunKilledBefore(const std::string &file, const char *path)
+    {
+        fflush(nullptr);
+        pid_t child = fork();
+        if (child == 0) {
+            killBeforePath = path;
+            beforeFileChange = KillBeforePath;
+            ResetRecordedUi();
+            RunInstall(file);
+            _exit(3);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+    }
+
     /* Runs the installer in a child killed with SIGKILL just before its n-th
        change to a file or folder; false when the run ended before it. */
     bool RunKilledAtChange(const std::string &file, int n)
@@ -387,6 +413,184 @@ TEST_F(KilledRun, AJournalThatCannotBeUndoneStopsTheNextRun)
     ExpectInstalled(ClientFiles(2));
     EXPECT_EQ(FolderNames(dest).size(), (size_t)kMemberCount + 1);   // and backup/
     (void)v1;
+}
+
+TEST_F(KilledAnywhere, FilesChangedAfterAKilledRunAreKept)
+{
+    // A run killed after it wrote yelk.ini and hosts.ini, as marks.ini was
+    // about to take its name; the client then saves the user's settings into
+    // yelk.ini. Or a run killed as its new yelk32.exe was about to take the
+    // name the original had left (set aside, or moved into the backup
+    // folder), after which the client made that name again. The next run,
+    // which keeps settings, keeps what the user has now, keeps the original
+    // it would have put back under a name no run uses, says so ([8]) and
+    // installs. No file the user had or made is lost, then or by a later run.
+    struct Case {
+        const char *what;
+        bool backups;
+        int killBefore;   // the run is killed as this member is about to take its name
+        int changed;      // the member whose file the user writes after the kill
+    } cases[] = {
+        {"yelk.ini edited, backups", true, 9, 5},
+        {"yelk.ini edited, no backups", false, 9, 5},
+        {"yelk32.exe made again, backups", true, 0, 0},
+        {"yelk32.exe made again, no backups", false, 0, 0},
+    };
+    const Bytes users = Text("the user's own, written after the run was killed");
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        SetDest(root + "/" + std::to_string(&c - cases));
+        std::vector<Bytes> v1 = EarlierInstallation(), v2 = ClientFiles(2);
+        session.makeBackups = c.backups;
+        session.keepSettings = 0;
+        std::string file = InstallerOf(v2);
+        char member[kMemberPathSize];
+        MemberPath(member, c.killBefore);
+        ASSERT_TRUE(RunKilledBefore(file, member));
+        WriteAll(DestFile(kNames[c.changed]), users);
+
+        session.keepSettings = 1;
+        ResetRecordedUi();
+        ASSERT_EQ(RunInstall(file), kPumpFinished);
+        EXPECT_EQ(recordedUi.errors, std::vector<int>{8});
+        if (c.changed == 5) {
+            EXPECT_EQ(ReadAll(DestFile("yelk.ini")), users) << "the user's settings, kept";
+            EXPECT_EQ(ReadAll(DestFile("hosts.ini")), v1[8]) << "the run's hosts.ini undone";
+        } else {
+            EXPECT_EQ(ReadAll(DestFile("yelk32.exe")), v2[0]);
+        }
+        // A run without kept settings afterwards: everything of the user's
+        // is still in the folder.
+        session.keepSettings = 0;
+        ResetRecordedUi();
+        ASSERT_EQ(RunInstall(file), kPumpFinished);
+        EXPECT_TRUE(recordedUi.errors.empty());
+        Snapshot all = TakeSnapshot(dest);
+        for (const Bytes &wanted : {v1[c.changed], users}) {
+            bool found = false;
+            for (const auto &entry : all)
+                found |= entry.second == wanted;
+            EXPECT_TRUE(found || (!c.backups && wanted == users))
+                << "lost: " << std::string(wanted.begin(), wanted.begin() + std::min<size_t>(wanted.size(), 40));
+        }
+        EXPECT_FALSE(Exists(DestFile(kJournalName)));
+    }
+}
+
+std::string madeReadOnly;
+
+/* Makes madeReadOnly read-only as marks.ini, the last member, is extracted. */
+void ReadOnlyAtLastMember(const char *status)
+{
+    if (strcmp(status, "Extracting file: marks.ini") == 0)
+        chmod(madeReadOnly.c_str(), 0444);
+}
+
+TEST_F(RollBack, AnUndoThatStopsKeepsItsJournalAndIsNeverRepeated)
+{
+    // A run over an earlier installation fails at its last member ([5]).
+    // Meanwhile a file it wrote (hosts.ini), or its journal, was made
+    // read-only, so the undo cannot finish: [7] follows and the journal
+    // stays. What was undone before the stop stays undone however often the
+    // clean-up runs (the wizard cleans up twice after [5]); no original is
+    // lost; a run while the file is still read-only changes nothing. Once it
+    // is writable again, the next run finishes the undo and installs.
+    std::vector<Bytes> v2 = ClientFiles(2);
+    int n = 0;
+    for (const char *held : {"hosts.ini", kJournalName}) {
+        for (bool backups : {true, false}) {
+            SCOPED_TRACE(std::string(held) + (backups ? ", backups" : ", no backups"));
+            SetDest(root + "/h" + std::to_string(n++));
+            std::vector<Bytes> v1 = EarlierInstallation();
+            Snapshot before = TakeSnapshot(dest);
+            session.makeBackups = backups;
+            session.keepSettings = 0;
+            std::string file = InstallerOf(v2);
+            madeReadOnly = DestFile(held);
+            memberChecks[9].crc ^= 1;
+            ResetRecordedUi();
+            recordedUi.onStatus = ReadOnlyAtLastMember;
+            EXPECT_EQ(RunInstall(file), kPumpFailed);
+            EXPECT_EQ(recordedUi.errors, (std::vector<int>{5, 7}));
+            Snapshot stopped = TakeSnapshot(dest);
+            EXPECT_EQ(CleanupInstall(), 0);
+            EXPECT_EQ(Differences(stopped, TakeSnapshot(dest)), "") << "a second clean-up";
+            ASSERT_EQ(stopped.count(kJournalName), 1u);
+            for (int i = 0; i < kMemberCount; i++) {
+                bool found = false;
+                for (const auto &entry : stopped)
+                    found |= entry.second == v1[i];
+                EXPECT_TRUE(found) << "lost: " << kNames[i];
+            }
+            if (held == kJournalName) {
+                stopped.erase(kJournalName);
+                before.erase(kJournalName);
+                EXPECT_EQ(Differences(before, stopped), "") << "all but the journal undone";
+            } else {
+                EXPECT_EQ(ReadAll(DestFile("marks.ini")), v1[9]) << "undone before the stop";
+            }
+            memberChecks[9].crc ^= 1;
+
+            ResetRecordedUi();
+            EXPECT_EQ(RunInstall(file), -1);
+            EXPECT_EQ(recordedUi.errors, std::vector<int>{7});
+            Snapshot again = TakeSnapshot(dest);
+            again.erase(kJournalName);
+            stopped.erase(kJournalName);
+            EXPECT_EQ(Differences(stopped, again), "") << "a run while it is still read-only";
+
+            chmod(madeReadOnly.c_str(), 0644);
+            ResetRecordedUi();
+            ASSERT_EQ(RunInstall(file), kPumpFinished);
+            EXPECT_TRUE(recordedUi.errors.empty());
+            ExpectInstalled(v2);
+            if (backups)
+                for (int i = 0; i < kMemberCount; i++)
+                    EXPECT_EQ(ReadAll(BackupFile(kNames[i])), v1[i]) << kNames[i];
+            EXPECT_FALSE(Exists(DestFile(kJournalName)));
+        }
+    }
+}
+
+TEST_F(KilledRun, ADamagedJournalIsRefusedWhole)
+{
+    // A killed run's journal with one damaged byte: every step is checked
+    // before any is undone, so the next run refuses ([7]) and the folder,
+    // journal included, stays exactly as the killed run left it.
+    struct Case {
+        const char *what;
+        int step;        // from the end: 1 is the last step
+        int offset;      // in the twelve bytes of the step
+        uint8_t value;
+    } cases[] = {
+        {"the first step's kind", 0, 0, 'Z'},
+        {"the last step's kind", 1, 0, 0},
+        {"the last step's member index", 1, 1, kMemberCount},
+        {"a step after done", -1, 0, 'C'},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        SetDest(root + "/" + std::to_string(&c - cases));
+        EarlierInstallation();
+        session.makeBackups = 1;
+        session.keepSettings = 0;
+        std::string file = InstallerOf(ClientFiles(2));
+        RunKilledAt(file, {4, true});
+        Bytes journal = ReadAll(DestFile(kJournalName));
+        size_t steps = (journal.size() - 4) / 12;
+        ASSERT_GT(steps, 4u);
+        if (c.step < 0)
+            journal[4 + 12 * (steps - 2)] = c.value;   // done, with a step after it
+        else
+            journal[4 + 12 * (c.step == 0 ? 0 : steps - c.step) + c.offset] = c.value;
+        WriteAll(DestFile(kJournalName), journal);
+        Snapshot left = TakeSnapshot(dest);
+
+        ResetRecordedUi();
+        EXPECT_EQ(RunInstall(file), -1);
+        EXPECT_EQ(recordedUi.errors, std::vector<int>{7});
+        EXPECT_EQ(Differences(left, TakeSnapshot(dest)), "");
+    }
 }
 
 TEST_F(RollBack, JournalsThatAreNoneOfOursAreNotActedOn)

@@ -109,9 +109,9 @@ protected:
 
     /* Runs yelkpack with args (a shell command line) with $TMPDIR in the
        sandbox; a run that has not ended after limit seconds is killed (124). */
-    RunResult Run(const std::string &args, int limit = 60) const
+    RunResult Run(const std::string &args, int limit = 60, const std::string &env = "") const
     {
-        std::string cmd = "TMPDIR='" + tmp + "' timeout -s KILL " + std::to_string(limit) + " '" YELKPACK "' " + args +
+        std::string cmd = env + "TMPDIR='" + tmp + "' timeout -s KILL " + std::to_string(limit) + " '" YELKPACK "' " + args +
                           " >'" + root + "/stdout' 2>'" + root + "/stderr' </dev/null";
         int status = system(cmd.c_str());
         int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -367,7 +367,7 @@ TEST_F(Hostile, ExtractNeverDeletesTheInstallerItReads)
 /* ---- Runs that end early ---- */
 
 /* A payload whose first member takes a while to decode: 64 MB of short runs. */
-std::string BigPayload(const std::string &root, std::string *crcHex)
+std::string BigPayload(const std::string &root, std::string *crcHex, bool bigHelp = false)
 {
     std::string folder = root + "/big";
     std::string cmd = "cp -r '" YELK_SAMPLES_DIR "' '" + folder + "'";
@@ -377,6 +377,8 @@ std::string BigPayload(const std::string &root, std::string *crcHex)
     for (size_t i = 0; big.size() < (64u << 20); i++)
         big.insert(big.end(), 3 + i % 61, (uint8_t)(i * 37));
     WriteFileBytes(folder + "/yelk32.exe", big);
+    if (bigHelp)
+        WriteFileBytes(folder + "/yelk.hlp", big);
     std::string pack = "'" YELKPACK "' pack '" + folder + "' -o '" + root + "/big.bin' --crc-header '" + root +
                        "/big.h' --greedy >/dev/null";
     if (system(pack.c_str()) != 0)
@@ -426,6 +428,93 @@ TEST_F(Hostile, AStopSignalDuringADecodeLeavesNothingOfTheRun)
     }
 }
 
+TEST_F(Hostile, AStoppedRunThatCannotBeUndoneSaysSoAndTheNextFinishesIt)
+{
+    // Stopped while it decodes yelk.hlp, once the yelk32.exe it wrote was
+    // made read-only: the run cannot remove that file, so it says which file
+    // stopped it, keeps its journal and exits 76 instead of claiming what it
+    // wrote is removed. Writable again, the next run undoes it and installs.
+    std::string bigCrc;
+    std::string big = BigPayload(root, &bigCrc, true);
+    ASSERT_FALSE(big.empty());
+    std::string dest = root + "/dest";
+    fflush(nullptr);
+    pid_t child = fork();
+    if (child == 0) {
+        setenv("TMPDIR", tmp.c_str(), 1);
+        int err = open((root + "/stopped.err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(err, 2);
+        execl(YELKPACK, YELKPACK, "extract", big.c_str(), dest.c_str(), "--crc", bigCrc.c_str(), (char *)nullptr);
+        _exit(98);
+    }
+    bool placed = false;
+    for (int i = 0; i < 40000 && !placed; i++) {
+        placed = Exists(dest + "/yelk32.exe");
+        if (!placed)
+            usleep(250);
+    }
+    ASSERT_TRUE(placed) << "yelk32.exe never took its name";
+    ASSERT_EQ(chmod((dest + "/yelk32.exe").c_str(), 0444), 0);
+    kill(child, SIGTERM);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by a signal, as if all were undone";
+    EXPECT_EQ(WEXITSTATUS(status), 76);
+    Bytes err = ReadFileBytes(root + "/stopped.err");
+    std::string said(err.begin(), err.end());
+    EXPECT_NE(said.find(dest + "/yelk32.exe"), std::string::npos) << said;
+    EXPECT_EQ(said.find("is removed"), std::string::npos) << said;
+    EXPECT_TRUE(Exists(dest + "/yelkundo.jnl"));
+    EXPECT_TRUE(Entries(tmp).empty()) << "its private temporary folder is gone";
+
+    chmod((dest + "/yelk32.exe").c_str(), 0644);
+    RunResult r = Run("extract '" + big + "' '" + dest + "' --crc " + bigCrc);
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_FALSE(Exists(dest + "/yelkundo.jnl"));
+    std::vector<std::string> names = Entries(dest);
+    EXPECT_EQ(names.size(), (size_t)kMemberCount) << "nothing of the stopped run is left";
+}
+
+TEST_F(Hostile, AFolderThatCannotBeLockedIsRefusedBeforeAnythingIsDone)
+{
+    // On a file system without locks a second run could undo this one's
+    // journal under it: the run says why and touches nothing, not even the
+    // journal a killed run left there.
+    std::string dest = root + "/dest";
+    ASSERT_EQ(mkdir(dest.c_str(), 0755), 0);
+    WriteFileBytes(dest + "/yelkundo.jnl", Bytes{'Y', 'K', 'U', '2'});
+    WriteFileBytes(dest + "/yelk32.exe", Bytes{'o', 'l', 'd'});
+    auto before = Snapshot(dest);
+    RunResult r = Run("extract '" + payload + "' '" + dest + "' --crc " + crcHex, 60, "LD_PRELOAD='" NOLOCKS "' ");
+    EXPECT_EQ(r.code, 74) << r.err;
+    EXPECT_NE(r.err.find("cannot be locked (No locks available)"), std::string::npos) << r.err;
+    EXPECT_EQ(Snapshot(dest), before);
+    r = Run("extract '" + payload + "' '" + root + "/new' --crc " + crcHex, 60, "LD_PRELOAD='" NOLOCKS "' ");
+    EXPECT_EQ(r.code, 74) << r.err;
+    EXPECT_FALSE(Exists(root + "/new")) << "the folder it made goes again";
+}
+
+TEST_F(Hostile, OnlyFoldersARunMadeAreSwept)
+{
+    // A folder of the same shape as a run's (this user's, mode 0700, named
+    // yelkpack-*) that a run did not make is the user's: an extract leaves
+    // it and what is in it alone, even as its destination, where the user's
+    // settings file stays as the user chose.
+    std::string mine = tmp + "/yelkpack-mine01", dest = tmp + "/yelkpack-dest01";
+    for (const std::string &f : {mine, dest})
+        ASSERT_EQ(mkdir(f.c_str(), 0700), 0);
+    WriteFileBytes(mine + "/notes.txt", Bytes{'m', 'i', 'n', 'e'});
+    WriteFileBytes(mine + "/yelk.tmp", Bytes{'t', 'o', 'o'});
+    WriteFileBytes(dest + "/yelk.ini", Bytes{'k', 'e', 'p', 't'});
+    RunResult r = Extract(dest);
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("9 files installed"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("1 left in place"), std::string::npos) << r.out;
+    EXPECT_TRUE(ReadFileBytes(dest + "/yelk.ini") == (Bytes{'k', 'e', 'p', 't'}));
+    EXPECT_TRUE(ReadFileBytes(mine + "/notes.txt") == (Bytes{'m', 'i', 'n', 'e'}));
+    EXPECT_TRUE(ReadFileBytes(mine + "/yelk.tmp") == (Bytes{'t', 'o', 'o'}));
+}
+
 TEST_F(Hostile, AKilledRunsTemporaryFolderIsSweptByTheNextRun)
 {
     // A run killed outright cannot clean up: its folder (private, holding
@@ -438,6 +527,7 @@ TEST_F(Hostile, AKilledRunsTemporaryFolderIsSweptByTheNextRun)
     for (const std::string &f : {dead, live})
         WriteFileBytes(f + "/.yelkpack-run", Bytes());
     WriteFileBytes(dead + "/yelk.tmp", Bytes(1 << 20, 7));
+    WriteFileBytes(dead + "/.yelkpack-run", Bytes());   // the mark a run leaves in its folder
     WriteFileBytes(live + "/yelk.tmp", Bytes(10, 7));
     WriteFileBytes(unmarked + "/yelk.tmp", Bytes(10, 7));
     int held = open(live.c_str(), O_RDONLY | O_DIRECTORY);

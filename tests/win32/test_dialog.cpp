@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -47,10 +48,15 @@ struct Prepare {
     int createdDestDir;
     int abortRequested;
     int abortAfterPumps;    /* press Abort right after this many pumps, 0: never */
+    const char *hold;       /* after them, hold this file open (no delete sharing) */
+    int abortWhenHeld;      /* and press Abort as well */
 };
 const UINT kPrepare = WM_APP + 1;
 const UINT kRepaint = WM_APP + 2;   /* repaint everything now, on the wizard's thread */
 int pumpsLeft;                      /* pumps until Abort is pressed; 0: not asked */
+const char *holdPath;               /* held open instead of pressing Abort */
+int abortWhenHeld;                  /* Abort is pressed as well */
+HANDLE held = INVALID_HANDLE_VALUE; /* the file held, as another program would */
 
 INT_PTR CALLBACK TestDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -65,12 +71,17 @@ INT_PTR CALLBACK TestDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
         if (p->stream)
             session.setupStream = fopen(p->stream, "rb");
         pumpsLeft = p->abortAfterPumps;
+        holdPath = p->hold;
+        abortWhenHeld = p->abortWhenHeld;
         return 1;
     }
     if (message == UM_PUMP && pumpsLeft > 0) {
-        /* Abort pressed between two slices, before the re-pump tick. */
+        /* Abort pressed between two slices, before the re-pump tick; or a
+           file the run wrote taken and held open by another program. */
         INT_PTR result = InstallDlgProc(dialog, message, wParam, lParam);
-        if (--pumpsLeft == 0)
+        if (--pumpsLeft == 0 && holdPath != nullptr)
+            held = CreateFileA(holdPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (pumpsLeft == 0 && (holdPath == nullptr || abortWhenHeld))
             PostMessageA(dialog, WM_COMMAND, IDC_BUTTON2, 0);
         return result;
     }
@@ -389,6 +400,110 @@ TEST_F(DialogTest, AbortMidwayRemovesWhatThisRunWrote)
     EXPECT_EQ(2, pageAfter);
     EXPECT_FALSE(folderAfter) << "the run's file and folder stay";
     EXPECT_EQ(0, result);
+}
+
+/* An installer file with zeros ahead of the payload, so that a slice ends
+   right after the marker that closes member `members - 1`; the number of
+   slices up to there. */
+long PaddedPayload(const char *file, int members)
+{
+    std::vector<long> ends = MarkerEnds(YELK_PAYLOAD_FILE);
+    long slices = (ends[members] + kSliceBytes - 1) / kSliceBytes;
+    long padding = slices * kSliceBytes - ends[members];
+    FILE *out = fopen(file, "wb");
+    for (long i = 0; i < padding; i++)
+        fputc(0, out);
+    FILE *in = fopen(YELK_PAYLOAD_FILE, "rb");
+    int c;
+    while ((c = fgetc(in)) != EOF)
+        fputc(c, out);
+    fclose(in);
+    fclose(out);
+    return slices;
+}
+
+/* Where the earlier file of each member is now: 'p' in place, 'b' in the
+   backup folder, '-' nowhere (lost). */
+std::string EarlierFilesAt(const std::string &folder)
+{
+    std::string where;
+    for (const char *name : kMembers) {
+        std::string text = std::string("earlier ") + name;
+        auto holds = [&](const std::string &path) {
+            FILE *f = fopen(path.c_str(), "rb");
+            char buffer[64] = {};
+            size_t got = f ? fread(buffer, 1, sizeof buffer - 1, f) : 0;
+            if (f)
+                fclose(f);
+            return got == text.size() && text == buffer;
+        };
+        where += holds(folder + "\\" + name) ? 'p' : holds(folder + "\\backup\\" + name) ? 'b' : '-';
+    }
+    return where;
+}
+
+/* A run over an earlier installation ends while a file it wrote is held
+   open by another program, so it cannot be removed: after an abort, and
+   after a member that fails ([5]), where the run is cleaned up twice. The
+   wizard says the undo could not finish ([7]) and keeps the journal; every
+   earlier file is in place or in the backup folder, and stays so. */
+TEST_F(DialogTest, AnUndoThatCannotFinishIsSaid)
+{
+    struct Case {
+        const char *what;
+        const char *folder;
+        bool failAtLast;       /* the last member differs from its record: [5] */
+        std::vector<const char *> boxes;
+        int pageAfter;         /* -1: the wizard ends */
+    } cases[] = {
+        {"abort", "c:\\dlgheld1", false, {"Yelk Installation Warning", "Yelk Installation Error [7]"}, 2},
+        {"[5]", "c:\\dlgheld2", true, {"Yelk Installation Error [5]", "Yelk Installation Error [7]"}, -1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string folder = c.folder;
+        CreateDirectoryA(folder.c_str(), nullptr);
+        for (const char *name : kMembers) {
+            FILE *f = fopen((folder + "\\" + name).c_str(), "wb");
+            fprintf(f, "earlier %s", name);
+            fclose(f);
+        }
+        long slices = PaddedPayload("c:\\held.bin", 2);
+        std::string hold = folder + "\\yelk.hlp";
+        session.makeBackups = 1;
+        session.keepSettings = 0;
+        memset(memberChecks, 0, sizeof memberChecks);
+        if (c.failAtLast)
+            memberChecks[9] = {1, 0};
+        std::vector<drive::Box> boxes;
+        int pageAfter = -2;
+        std::string whereAtTheBoxes;
+        INT_PTR result = Run([&](HWND dialog) {
+            Put(dialog, {3, "c:\\held.bin", c.folder, 0, 0, 0, (int)slices, hold.c_str(), !c.failAtLast});
+            PostMessageA(dialog, UM_PUMP, 0, 0);
+            for (size_t k = 0; k < c.boxes.size(); k++) {
+                if (k == c.boxes.size() - 1)
+                    whereAtTheBoxes = EarlierFilesAt(folder);
+                boxes.push_back(drive::Answer(c.boxes[k], k == 0 && !c.failAtLast ? IDYES : IDOK));
+            }
+            if (c.pageAfter >= 0) {
+                drive::WaitPage(dialog, c.pageAfter);
+                pageAfter = drive::VisiblePage(dialog);
+                drive::Press(dialog, IDC_BUTTON2);
+            }
+        });
+        for (size_t k = 0; k < boxes.size(); k++)
+            EXPECT_TRUE(boxes[k].seen) << c.boxes[k];
+        if (c.pageAfter >= 0)
+            EXPECT_EQ(c.pageAfter, pageAfter);
+        EXPECT_EQ(0, result);
+        CloseHandle(held);
+        held = INVALID_HANDLE_VALUE;
+        EXPECT_EQ(whereAtTheBoxes.find('-'), std::string::npos) << whereAtTheBoxes;
+        EXPECT_EQ(EarlierFilesAt(folder).find('-'), std::string::npos) << EarlierFilesAt(folder);
+        EXPECT_TRUE(Exists(folder + "\\yelkundo.jnl")) << "kept for the next run";
+        memset(memberChecks, 0, sizeof memberChecks);
+    }
 }
 
 /* The colour of one pixel of the dialog's client area as on screen. */

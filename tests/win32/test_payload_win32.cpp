@@ -248,4 +248,29 @@ TEST_F(PayloadWin32, AWriteThatFailsOnlyWhenTheCloseFlushesIsError11)
     DeleteFileA(installer.c_str());
 }
 
+TEST_F(PayloadWin32, ALinkInTheDestinationIsRefusedBeforeAnythingMoves)
+{
+    /* A backup folder, or a member's name, that is a link to a folder
+       elsewhere: the run refuses with [7] before it moves anything, so
+       nothing of the earlier installation goes through the link. */
+    const std::string elsewhere = std::string(YELK_LINKS) + "\\elsewhere";
+    for (const char *folder : {"backuplink", "memberlink"}) {
+        SCOPED_TRACE(folder);
+        std::string dir = std::string(YELK_LINKS) + "\\" + folder;
+        ASSERT_TRUE(WriteWholeFile(dir + "\\yelk32.exe", "earlier yelk32.exe"));
+        ASSERT_TRUE(WriteWholeFile(elsewhere + "\\yelk32.exe", "a file elsewhere"));
+        ResetInstall();
+        snprintf(session.destDir, sizeof session.destDir, "%s", dir.c_str());
+        session.makeBackups = 1;
+        EXPECT_EQ(PrepareInstallRun(), kDestDirFailed);
+        EXPECT_EQ(boxCaptions, std::vector<std::string>{"Yelk Installation Error [7]"});
+        boxCaptions.clear();
+        std::string text;
+        EXPECT_TRUE(ReadWholeFile(dir + "\\yelk32.exe", text) && text == "earlier yelk32.exe");
+        EXPECT_TRUE(ReadWholeFile(elsewhere + "\\yelk32.exe", text) && text == "a file elsewhere");
+        DeleteFileA((dir + "\\yelk32.exe").c_str());
+        DeleteFileA((elsewhere + "\\yelk32.exe").c_str());
+    }
+}
+
 }  // namespace
