@@ -20,7 +20,7 @@ static HANDLE instanceMutex;        /* held from the claim to the exit */
 static HMODULE ctl3dLibrary;        /* non-null only while registered */
 static Ctl3dCall ctl3dUnregister;   /* its Ctl3dUnregister entry point */
 
-DllSearch RestrictDllSearch()
+DllSearch RestrictDllSearch(ProcLookup lookup)
 {
     /* An installer runs from the folder it was downloaded into. Windows looks
        there first for a DLL that the program or a system DLL loads by bare
@@ -30,12 +30,12 @@ DllSearch RestrictDllSearch()
     if (kernel == nullptr)
         return kDllSearchUnchanged;
     SetDefaultDllDirectoriesCall setDefault =
-        (SetDefaultDllDirectoriesCall)(void *)GetProcAddress(kernel, "SetDefaultDllDirectories");
+        (SetDefaultDllDirectoriesCall)(void *)lookup(kernel, "SetDefaultDllDirectories");
     if (setDefault != nullptr && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32))
         return kDllSearchSystemOnly;
     /* Without it, the empty string at least takes the current folder out. */
     SetDllDirectoryCall setDirectory =
-        (SetDllDirectoryCall)(void *)GetProcAddress(kernel, "SetDllDirectoryA");
+        (SetDllDirectoryCall)(void *)lookup(kernel, "SetDllDirectoryA");
     if (setDirectory != nullptr && setDirectory(""))
         return kDllSearchNoCurrent;
     return kDllSearchUnchanged;

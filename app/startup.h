@@ -16,13 +16,17 @@ enum DllSearch {
     kDllSearchSystemOnly = 2   /* SetDefaultDllDirectories: the system folder alone */
 };
 
+/* How RestrictDllSearch finds kernel32's entry points: GetProcAddress, or a
+   test's stand-in that hides some of them. */
+typedef FARPROC(WINAPI *ProcLookup)(HMODULE, LPCSTR);
+
 /* Narrows where a DLL loaded by bare name may come from, for the rest of the
    process: the system folder only where kernel32 has SetDefaultDllDirectories
    (Windows 8 and later; Vista and 7 with update KB2533623), else without the
    current folder where it has SetDllDirectoryA (XP SP1 and later). Both are
    looked up at run time, so the program still loads where they are missing.
    Called first of all, before anything can load a DLL late. */
-DllSearch RestrictDllSearch();
+DllSearch RestrictDllSearch(ProcLookup lookup = GetProcAddress);
 
 /* 1 when this is the only installer running: the named mutex was made here
    and is kept until the process ends (called once, at the start). 0 when it

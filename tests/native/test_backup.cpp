@@ -86,13 +86,20 @@ TEST_F(Backup, RunsOverAnEarlierInstallation)
         WriteAll(dest + "/backup/notes.txt", Text("mine"));
         ASSERT_EQ(RunInstall(InstallerOf(v3)), kPumpFinished);
         EXPECT_TRUE(recordedUi.errors.empty());
+        std::vector<std::string> backups = {"notes.txt"};
         for (int i = 0; i < kMemberCount; i++) {
             bool kept = IsSettings(i) && c.keepSettings;
             EXPECT_EQ(ReadAll(DestFile(kNames[i])), kept ? v1[i] : v3[i]) << kNames[i];
-            if (!kept)
+            if (!kept) {
                 EXPECT_EQ(ReadAll(BackupFile(kNames[i])), v2[i]) << kNames[i];
+                backups.push_back(kNames[i]);
+            }
         }
         EXPECT_EQ(ReadAll(dest + "/backup/notes.txt"), Text("mine"));
+        // The older backups the run set aside are gone with it, the
+        // read-only one too.
+        std::sort(backups.begin(), backups.end());
+        EXPECT_EQ(FolderNames(dest + "/backup"), backups);
     }
 }
 

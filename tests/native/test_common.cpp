@@ -1,11 +1,22 @@
-// Path splitting, the native path rule and the message table.
+// Path splitting, the native path rule, the POSIX file layer's defences and
+// the message table.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "common/messages.h"
 #include "common/path.h"
+#include "common/platform.h"
 #include "common/posix/posix_platform.h"
+#include "tests/support/filebytes.h"
+
+using testsupport::Bytes;
+using testsupport::ReadFileBytes;
+using testsupport::WriteFileBytes;
 
 namespace {
 
@@ -53,6 +64,86 @@ TEST(NativePaths, DriveZIsTheLinuxRootAndOtherDrivesStayUnderTheDriveRoot)
     EXPECT_EQ(ToLinuxPath("c:\\yelk.tmp"), "/tmp/drives/c/yelk.tmp");
     EXPECT_EQ(ToLinuxPath("d:yelk.tmp"), "/tmp/drives/d/yelk.tmp");
     EXPECT_EQ(ToWindowsPath("/tmp/x/yelk.ini"), "z:\\tmp\\x\\yelk.ini");
+}
+
+/* The file layer's defences on real files: inside the folder a run is
+   confined to no name is reached through a link, and only regular files are
+   opened anywhere (a folder for reading alone). */
+class PosixFiles : public ::testing::Test {
+protected:
+    std::string dir, dest, victim;
+    const Bytes victimBytes = Bytes{'m', 'i', 'n', 'e'};
+
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/yelk-posixfiles-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+        dest = dir + "/dest";
+        victim = dir + "/victim";
+        ASSERT_EQ(mkdir(dest.c_str(), 0755), 0);
+        ASSERT_TRUE(WriteFileBytes(victim, victimBytes));
+        ConfineToFolder(dest);
+    }
+    void TearDown() override
+    {
+        ConfineToFolder("");
+        std::string cmd = "rm -rf '" + dir + "'";
+        (void)system(cmd.c_str());
+    }
+
+    static std::string Win(const std::string &linuxPath) { return ToWindowsPath(linuxPath); }
+};
+
+TEST_F(PosixFiles, ALinkInsideTheConfinedFolderIsNeverOpenedThrough)
+{
+    ASSERT_EQ(mkdir((dest + "/sub").c_str(), 0755), 0);
+    for (const char *name : {"/link", "/sub/link"})
+        ASSERT_EQ(symlink(victim.c_str(), (dest + name).c_str()), 0);
+    for (const char *name : {"/link", "/sub/link"}) {
+        for (const char *mode : {"rb", "r+b", "wb", "ab"}) {
+            SCOPED_TRACE(std::string(name) + " " + mode);
+            FILE *f = OpenFileStream(Win(dest + name).c_str(), mode);
+            EXPECT_EQ(f, nullptr) << "opened through the link";
+            if (f)
+                fclose(f);
+            EXPECT_TRUE(ReadFileBytes(victim) == victimBytes) << "the file the link points to changed";
+        }
+    }
+    // The same link outside a confined folder is followed, as any path is:
+    // the refusal above is the confinement's.
+    ConfineToFolder("");
+    FILE *f = OpenFileStream(Win(dest + "/link").c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(fgetc(f), 'm');
+    fclose(f);
+}
+
+TEST_F(PosixFiles, OnlyRegularFilesAreOpenedAndNothingBlocks)
+{
+    ASSERT_EQ(mkfifo((dest + "/fifo").c_str(), 0644), 0);
+    ASSERT_EQ(mkfifo((dir + "/fifo").c_str(), 0644), 0);
+    struct Case {
+        const char *what;
+        std::string path;
+        const char *mode;
+        bool opens;
+    } cases[] = {
+        {"a FIFO in the confined folder", dest + "/fifo", "rb", false},
+        {"a FIFO in the confined folder, for update", dest + "/fifo", "r+b", false},
+        {"a FIFO elsewhere", dir + "/fifo", "rb", false},
+        {"a device", "/dev/null", "rb", false},
+        {"a folder, for writing", dest, "ab", false},
+        {"a folder, for reading: its first read fails", dest, "rb", true},
+        {"a regular file", victim, "rb", true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        FILE *f = OpenFileStream(Win(c.path).c_str(), c.mode);
+        EXPECT_EQ(f != nullptr, c.opens);
+        if (f)
+            fclose(f);
+    }
 }
 
 TEST(DestinationFolder, OnlyFullPathsThatLeaveRoomForWhatIsComposedFromThem)

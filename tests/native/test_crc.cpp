@@ -8,8 +8,10 @@
 #include <random>
 #include <string>
 #include <fcntl.h>
-#include <termios.h>
-#include <thread>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "common/platform.h"
@@ -255,34 +257,104 @@ TEST_F(PayloadFiles, ScanFailsOnAReadError)
     EXPECT_EQ(recordedUi.waitCursorDepth, 0);
 }
 
+/* Runs command through the shell; its output, and whether it succeeded. */
+bool Shell(const std::string &command, std::string *output = nullptr)
+{
+    FILE *p = popen((command + " 2>&1").c_str(), "r");
+    if (!p)
+        return false;
+    std::string out;
+    char buffer[512];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, p)) > 0)
+        out.append(buffer, n);
+    if (output)
+        *output = out;
+    return pclose(p) == 0;
+}
+
+/* What the child of ScanFailsOnAReadErrorAfterSomeBytes saw. */
+struct ReadErrorSeen {
+    int stage;           /* 0 done; else the step that failed (below) */
+    long readBefore;     /* bytes read() gave before its error */
+    int readErrno;       /* and the error */
+    uint32_t crc;        /* PayloadCrc of the file */
+    int cursorDepth;
+};
+
 TEST_F(PayloadFiles, ScanFailsOnAReadErrorAfterSomeBytes)
 {
-    /* A terminal's reading side fails (EIO) once its other side closes while
-       a read waits: the scan gets a marker and member bytes first, then the
-       error. The CRC of what came before is no answer: 0. */
-    int master = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
-        GTEST_SKIP() << "no pseudo-terminal here: " << strerror(errno);
-    std::string terminal = ptsname(master);
-    int held = open(terminal.c_str(), O_RDWR | O_NOCTTY);
-    ASSERT_GE(held, 0) << terminal;
-    struct termios raw;
-    ASSERT_EQ(tcgetattr(held, &raw), 0);
-    cfmakeraw(&raw);
-    ASSERT_EQ(tcsetattr(held, TCSANOW, &raw), 0);
+    /* A regular file whose reading fails part-way with a real I/O error: it
+       lies on a small ext2 volume whose block listing the file's blocks past
+       its twelfth is damaged, so the first 12 KB read and the next read
+       fails (EIO). The scan gets a marker and member bytes first, then the
+       error; the CRC of what came before is no answer: 0. */
+    if (geteuid() != 0)
+        GTEST_SKIP() << "a loop device needs root: a read error on a regular file was not tried";
+    std::string member;
+    for (int i = 0; i < 40000; i++)
+        member += (char)('a' + i * 7 % 26);
+    Write(Filler(100) + M + member + End, "source");
+    const std::string image = dir_ + "/volume.img", mount = dir_ + "/volume";
+    std::string out;
+    if (!Shell("truncate -s 1M '" + image + "' && mkfs.ext2 -q -F -b 1024 '" + image + "'", &out))
+        GTEST_SKIP() << "no ext2 volume made here (mkfs.ext2): " << out;
+    ASSERT_TRUE(Shell("debugfs -w -R 'write \"" + dir_ + "/source\" setup32.exe' '" + image + "'", &out)) << out;
+    ASSERT_TRUE(Shell("debugfs -R 'stat setup32.exe' '" + image + "'", &out)) << out;
+    size_t at = out.find("(IND):");
+    ASSERT_NE(at, std::string::npos) << "the file has no indirect block: " << out;
+    long indirect = atol(out.c_str() + at + 6);
+    ASSERT_GT(indirect, 0) << out;
+    ASSERT_TRUE(Shell("debugfs -w -R 'zap_block -p 255 " + std::to_string(indirect) + "' '" + image + "'", &out))
+        << out;
+    ASSERT_EQ(mkdir(mount.c_str(), 0755), 0);
 
-    const std::string bytes = M + "12345 member bytes, then the error";
-    std::thread other([&] {
-        EXPECT_EQ(write(master, bytes.data(), bytes.size()), (ssize_t)bytes.size());
-        usleep(500000);   /* the scan is waiting for more by now */
-        close(master);
-    });
-    ResetRecordedUi(0, 200);
-    uint32_t crc = PayloadCrc(ToWindowsPath(terminal).c_str());
-    other.join();
-    close(held);
-    EXPECT_EQ(crc, 0u);
-    EXPECT_EQ(recordedUi.waitCursorDepth, 0);
+    /* The volume is mounted in a mount namespace of a child process of its
+       own, so it goes with the child, whatever happens to this test. */
+    int channel[2];
+    ASSERT_EQ(pipe(channel), 0);
+    fflush(nullptr);
+    pid_t child = fork();
+    if (child == 0) {
+        ReadErrorSeen seen{};
+        seen.stage = 1;
+        if (unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0) {
+            seen.stage = 2;
+            std::string file = mount + "/setup32.exe";
+            if (Shell("mount -o loop,ro,errors=continue '" + image + "' '" + mount + "'")) {
+                seen.stage = 0;
+                int fd = open(file.c_str(), O_RDONLY);
+                char buffer[4096];
+                ssize_t got;
+                while (fd >= 0 && (got = read(fd, buffer, sizeof buffer)) > 0)
+                    seen.readBefore += got;
+                seen.readErrno = errno;
+                if (fd >= 0)
+                    close(fd);
+                ResetRecordedUi(0, 200);
+                seen.crc = PayloadCrc(ToWindowsPath(file).c_str());
+                seen.cursorDepth = recordedUi.waitCursorDepth;
+                Shell("umount '" + mount + "'");
+            }
+        }
+        (void)!write(channel[1], &seen, sizeof seen);
+        _exit(0);
+    }
+    close(channel[1]);
+    ReadErrorSeen seen{};
+    ssize_t got = read(channel[0], &seen, sizeof seen);
+    close(channel[0]);
+    waitpid(child, nullptr, 0);
+    ASSERT_EQ(got, (ssize_t)sizeof seen);
+    if (seen.stage == 1)
+        GTEST_SKIP() << "no mount namespace of its own here: a read error on a regular file was not tried";
+    if (seen.stage == 2)
+        GTEST_SKIP() << "an ext2 volume on a loop device cannot be mounted here: a read error was not tried";
+    /* What the scan meets: the marker and member bytes, then the error. */
+    EXPECT_EQ(seen.readBefore, 12288);
+    EXPECT_EQ(seen.readErrno, EIO);
+    EXPECT_EQ(seen.crc, 0u);
+    EXPECT_EQ(seen.cursorDepth, 0);
 }
 
 const char kReadText[] = "There seems to be a problem reading the installation file.\n\n"

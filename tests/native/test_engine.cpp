@@ -55,6 +55,60 @@ TEST(MemberPath, JoinsDestDirAndTheFileTable)
     EXPECT_EQ(std::string(out), longDir + "\\history.txt");
 }
 
+TEST(ReadMemberChecks, TakesOnlyAWellFormedRecord)
+{
+    // Ten members, each a size then a CRC, eight lowercase hex digits each.
+    auto record = [](int member, const char *size, const char *crc) {
+        std::string text;
+        for (int i = 0; i < kMemberCount; i++) {
+            char field[17];
+            snprintf(field, sizeof field, "%08x%08x", 0x100u + i, 0xc0ffee00u + i);
+            text += field;
+        }
+        if (size)
+            text.replace(16 * member, 8, size);
+        if (crc)
+            text.replace(16 * member + 8, 8, crc);
+        return text;
+    };
+    struct Case {
+        const char *what;
+        std::string text;
+        int ok;
+    } cases[] = {
+        {"well formed", record(0, nullptr, nullptr), 1},
+        {"a CRC of 0 is a CRC", record(3, nullptr, "00000000"), 1},
+        {"all sixteen digits", record(9, "0089abcd", "ef012345"), 1},
+        {"a size of 0: no member is empty", record(4, "00000000", nullptr), 0},
+        {"the last member's size 0", record(9, "00000000", nullptr), 0},
+        {"an uppercase digit", record(2, nullptr, "c0FFee02"), 0},
+        {"a letter past f", record(5, "0000010g", nullptr), 0},
+        {"the character after 9", record(6, nullptr, "c0ffee0:"), 0},
+        {"the character before 0", record(7, "/0000107", nullptr), 0},
+        {"a digit short", record(0, nullptr, nullptr).substr(1), 0},
+        {"a digit more", record(0, nullptr, nullptr) + "0", 0},
+        {"empty", "", 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        memset(memberChecks, 0x55, sizeof memberChecks);
+        EXPECT_EQ(ReadMemberChecks(c.text.c_str()), c.ok);
+        if (!c.ok) {
+            for (int i = 0; i < kMemberCount; i++)
+                EXPECT_TRUE(memberChecks[i].size == 0 && memberChecks[i].crc == 0) << "member " << i << " left set";
+        }
+    }
+    // What a well-formed record holds.
+    ASSERT_EQ(ReadMemberChecks(record(9, "0089abcd", "ef012345").c_str()), 1);
+    EXPECT_EQ(memberChecks[0].size, 0x100u);
+    EXPECT_EQ(memberChecks[0].crc, 0xc0ffee00u);
+    EXPECT_EQ(memberChecks[8].size, 0x108u);
+    EXPECT_EQ(memberChecks[8].crc, 0xc0ffee08u);
+    EXPECT_EQ(memberChecks[9].size, 0x0089abcdu);
+    EXPECT_EQ(memberChecks[9].crc, 0xef012345u);
+    memset(memberChecks, 0, sizeof memberChecks);
+}
+
 TEST(ResetInstall, BuildsTheMarkerAndClearsTheRunButNotTheOptions)
 {
     session = InstallSession();
@@ -401,9 +455,21 @@ TEST_F(Engine, HelpIndexesGoAfterTheirHelpFiles)
         WriteAll(DestFile("primer.gid"), Text("index"));
         chmod(DestFile("primer.gid").c_str(), 0444);  // read-only goes too
 
+        // Looked at between slices small enough that each ends at most one
+        // member: yelk.gid goes with member 1 (yelk.hlp) and primer.gid with
+        // member 2 (primer.hlp), never with another.
+        std::vector<int> looked(kMemberCount + 1, 0);
+        auto look = [&] {
+            int done = session.memberIndex;
+            looked[done]++;
+            EXPECT_EQ(Exists(DestFile("yelk.gid")), done < 2 || c.gidRemains) << done << " members done";
+            EXPECT_EQ(Exists(DestFile("primer.gid")), done < 3) << done << " members done";
+        };
         ResetRecordedUi();
-        ASSERT_EQ(RunInstall(file), kPumpFinished);
+        ASSERT_EQ(RunInstall(file, {64}, look), kPumpFinished);
         EXPECT_TRUE(recordedUi.errors.empty());
+        for (int done = 0; done <= kMemberCount; done++)
+            EXPECT_GT(looked[done], 0) << "never looked after " << done << " members";
         EXPECT_EQ(Exists(DestFile("yelk.gid")), c.gidRemains);
         EXPECT_FALSE(Exists(DestFile("primer.gid")));
     }

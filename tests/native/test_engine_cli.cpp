@@ -12,8 +12,12 @@
 #include "payload/container.h"
 #include "payload/crc.h"
 #include "payload/marker.h"
+#include "tests/support/stopchild.h"
 
 using namespace enginetest;
+using testsupport::Caught;
+using testsupport::SignalStoppedChild;
+using testsupport::StopChildWhen;
 
 /* The installer's check is never run here: the tool is run as a program. */
 uint32_t ExpectedPayloadCrc() { return 0; }
@@ -259,22 +263,20 @@ TEST_F(HeadlessInstaller, AnInterruptedRunRemovesItsTemporaryFolder)
             execl(YELKPACK_PATH, YELKPACK_PATH, "extract", big.c_str(), folder.c_str(), "--crc", hex, (char *)nullptr);
             _exit(98);
         }
-        // Wait for the temporary member file to appear in the run's folder.
-        bool seen = false;
-        for (int i = 0; i < 20000 && !seen; i++) {
+        // Caught once the temporary member file is in the run's folder.
+        auto collecting = [&] {
             for (const std::string &name : Entries(tmp))
-                if (!Entries(tmp + "/" + name).empty())
-                    seen = true;
-            if (!seen)
-                usleep(500);
-        }
-        ASSERT_TRUE(seen) << "no temporary member file appeared";
-        kill(child, sig);
+                if (Exists(tmp + "/" + name + "/yelk.tmp"))
+                    return true;
+            return false;
+        };
         int status = 0;
-        waitpid(child, &status, 0);
-        if (WIFEXITED(status))
-            GTEST_SKIP() << "the run finished (exit " << WEXITSTATUS(status) << ") before it could be stopped";
-        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << "ends by the signal, as it would have";
+        ASSERT_EQ(StopChildWhen(child, collecting, 20000, &status), Caught::kStopped)
+            << "no temporary member file appeared";
+        status = SignalStoppedChild(child, sig);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig)
+            << "ends by the signal, as it would have; " << (WIFEXITED(status) ? "exit " : "status ")
+            << (WIFEXITED(status) ? WEXITSTATUS(status) : status);
         EXPECT_TRUE(FolderIsEmpty(tmp)) << "the run's temporary folder is gone";
     }
 }
@@ -399,20 +401,18 @@ TEST_F(HeadlessInstaller, RunsKilledWithSigkillNeverLoseTheUsersFiles)
                       backups ? "--no-keep-settings" : "--no-backups", (char *)nullptr);
                 _exit(98);
             }
-            bool seen = false;
-            for (int i = 0; i < 40000 && !seen; i++) {
+            auto decoding = [&] {
                 Bytes j = ReadAll(journal);
                 for (size_t at = 4; at + 12 <= j.size(); at += 12)
-                    seen |= j[at] == 'T' && j[at + 1] == member;
-                if (!seen)
-                    usleep(250);
-            }
-            kill(child, SIGKILL);
+                    if (j[at] == 'T' && j[at + 1] == member)
+                        return true;
+                return false;
+            };
             int status = 0;
-            waitpid(child, &status, 0);
-            ASSERT_TRUE(seen) << "the run never began to decode member " << member;
-            if (!WIFSIGNALED(status))
-                GTEST_SKIP() << "the run finished before it could be killed";
+            ASSERT_EQ(StopChildWhen(child, decoding, 20000, &status), Caught::kStopped)
+                << "the run never began to decode member " << member;
+            status = SignalStoppedChild(child, SIGKILL);
+            ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
         }
         ASSERT_EQ(Extract({file, dest, "--no-keep-settings", backups ? "--no-keep-settings" : "--no-backups"}), 0)
             << errors;

@@ -160,7 +160,8 @@ std::string EngineFixture::InstallerOf(const std::vector<Bytes> &files, size_t i
     return WriteInstaller(image);
 }
 
-int EngineFixture::RunInstall(const std::string &file, const std::vector<int> &sliceBytes)
+int EngineFixture::RunInstall(const std::string &file, const std::vector<int> &sliceBytes,
+                              const std::function<void()> &afterSlice)
 {
     consumed.clear();
     if (PrepareInstallRun() != kDestDirReady)
@@ -179,6 +180,8 @@ int EngineFixture::RunInstall(const std::string &file, const std::vector<int> &s
         result = PumpExtraction();
         if (result == kPumpMore)
             consumed.push_back(ftell(session.setupStream) - before);
+        if (afterSlice)
+            afterSlice();
     } while (result == kPumpMore);
 
     /* The wizard's actions on the results that end a run. */

@@ -15,6 +15,7 @@
 #include <dirent.h>
 #include <sys/time.h>
 #include <ftw.h>
+#include <functional>
 #include <string>
 #include <cerrno>
 #include <sys/mount.h>
@@ -139,9 +140,11 @@ protected:
        something other than 3, and CleanupInstall when the run failed (and
        [7] when that could not undo everything, as the wizard says it).
        sliceBytes, when given, sets how many bytes each call may consume
-       (cycling through the list) by presetting sliceCount. Returns the last
-       result of PumpExtraction, or -1 when the folder could not be made. */
-    int RunInstall(const std::string &file, const std::vector<int> &sliceBytes = {});
+       (cycling through the list) by presetting sliceCount; afterSlice, when
+       given, is called after each call. Returns the last result of
+       PumpExtraction, or -1 when the folder could not be made. */
+    int RunInstall(const std::string &file, const std::vector<int> &sliceBytes = {},
+                   const std::function<void()> &afterSlice = nullptr);
 
     /* Expects the ten member files in the destination to hold files. */
     void ExpectInstalled(const std::vector<Bytes> &files);

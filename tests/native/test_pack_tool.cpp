@@ -1008,12 +1008,30 @@ TEST_F(Tool, AFailedPackLeavesTheEarlierPairAsItWas)
 {
     // Onto /dev/full and onto a small volume that is full, at the payload or
     // only when the header's last bytes are flushed by its close.
-    RunResult dev = Run("pack " YELK_SAMPLES_DIR " -o /dev/full --crc-header '" + Path("x.h") + "'");
-    EXPECT_NE(dev.code, 0);
+    if (geteuid() != 0)
+        GTEST_SKIP() << "a mount namespace and a small tmpfs need root: neither /dev/full nor full volumes were tried";
+
+    // /dev/full is the run's own: it runs in a mount namespace of its own
+    // whose /dev is a small tmpfs holding a full device made there, so a
+    // run that wrote or renamed anything onto /dev/full could change only
+    // that, never the machine's.
+    std::string script = Path("private-dev.sh");
+    std::string text = "mount -t tmpfs -o size=64k,mode=755 yelkdev /dev && mknod -m 666 /dev/full c 1 7 || exit 0\n"
+                       "echo ready >'" + Path("ready") + "'\n"
+                       "'" YELKPACK "' pack " YELK_SAMPLES_DIR " -o /dev/full --crc-header '" + Path("x.h") + "'\n"
+                       "code=$?\n"
+                       "test -c /dev/full || echo '/dev/full is no longer a device' >&2\n"
+                       "exit $code\n";
+    WriteFileBytes(script, Bytes(text.begin(), text.end()));
+    RunResult dev = Run("unshare --mount --propagation private sh '" + script + "'", false);
+    if (!Exists(Path("ready")))
+        GTEST_SKIP() << "no mount namespace with a /dev of its own here: /dev/full and full volumes were not tried; "
+                     << dev.err;
+    EXPECT_EQ(dev.code, 65) << dev.err;
+    EXPECT_NE(dev.err.find("/dev/full: not a regular file"), std::string::npos) << dev.err;
+    EXPECT_EQ(dev.err.find("no longer a device"), std::string::npos) << dev.err;
     EXPECT_FALSE(Exists(Path("x.h")));
 
-    if (geteuid() != 0)
-        GTEST_SKIP() << "mounting a small tmpfs needs root: full volumes were not tried";
     uint32_t crc;
     Bytes payload = PackSamples(&crc);
     ASSERT_LT(payload.size(), 3u * 4096);

@@ -23,9 +23,13 @@
 #include "common/session.h"
 #include "payload/extract.h"
 #include "tests/support/filebytes.h"
+#include "tests/support/stopchild.h"
 #include "tools/lzhenc.h"
 
 using testsupport::Bytes;
+using testsupport::Caught;
+using testsupport::SignalStoppedChild;
+using testsupport::StopChildWhen;
 using testsupport::ReadFileBytes;
 using testsupport::WriteFileBytes;
 
@@ -403,22 +407,22 @@ TEST_F(Hostile, AStopSignalDuringADecodeLeavesNothingOfTheRun)
             execl(YELKPACK, YELKPACK, "extract", big.c_str(), dest.c_str(), "--crc", bigCrc.c_str(), (char *)nullptr);
             _exit(98);
         }
-        // Wait until the first member is being decoded into the destination.
-        bool decoding = false;
-        for (int i = 0; i < 40000 && !decoding; i++) {
+        // Caught while the first member is being decoded into the destination:
+        // a megabyte of it is there, whatever the names the run uses.
+        auto decoding = [&] {
+            off_t bytes = 0;
+            struct stat st;
             for (const std::string &name : Entries(dest))
-                if (name != "yelk32.exe" && name.find("yelk32") == std::string::npos)
-                    decoding = true;
-            if (!decoding)
-                usleep(250);
-        }
-        ASSERT_TRUE(decoding) << "no member file appeared";
-        kill(child, sig);
+                if (lstat((dest + "/" + name).c_str(), &st) == 0 && S_ISREG(st.st_mode))
+                    bytes += st.st_size;
+            return bytes > (1 << 20);
+        };
         int status = 0;
-        waitpid(child, &status, 0);
-        if (WIFEXITED(status))
-            GTEST_SKIP() << "the run finished (exit " << WEXITSTATUS(status) << ") before it could be stopped";
-        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << "ends by the signal, as it would have";
+        ASSERT_EQ(StopChildWhen(child, decoding, 20000, &status), Caught::kStopped) << "no member file appeared";
+        status = SignalStoppedChild(child, sig);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig)
+            << "ends by the signal, as it would have; " << (WIFEXITED(status) ? "exit " : "status ")
+            << (WIFEXITED(status) ? WEXITSTATUS(status) : status);
         EXPECT_FALSE(Exists(dest)) << "the folder it made, with what it decoded, is gone";
         EXPECT_TRUE(Entries(tmp).empty()) << "its private temporary folder is gone";
     }
@@ -513,15 +517,19 @@ TEST_F(Hostile, OnlyFoldersARunMadeAreSwept)
 
 TEST_F(Hostile, AKilledRunsTemporaryFolderIsSweptByTheNextRun)
 {
-    // A run killed outright cannot clean up: its folder stays until a later
-    // run finds that nobody holds it.
-    std::string dead = tmp + "/yelkpack-dead01", live = tmp + "/yelkpack-live01", other = tmp + "/yelkpack-other";
-    for (const std::string &f : {dead, live})
+    // A run killed outright cannot clean up: its folder (private, holding
+    // the run's mark) stays until a later run finds that nobody holds it.
+    std::string dead = tmp + "/yelkpack-dead01", live = tmp + "/yelkpack-live01", other = tmp + "/yelkpack-other",
+                unmarked = tmp + "/yelkpack-unmarked";
+    for (const std::string &f : {dead, live, unmarked})
         ASSERT_EQ(mkdir(f.c_str(), 0700), 0);
     ASSERT_EQ(mkdir(other.c_str(), 0755), 0) << "not a private folder of a run: left alone";
+    for (const std::string &f : {dead, live})
+        WriteFileBytes(f + "/.yelkpack-run", Bytes());
     WriteFileBytes(dead + "/yelk.tmp", Bytes(1 << 20, 7));
     WriteFileBytes(dead + "/.yelkpack-run", Bytes());   // the mark a run leaves in its folder
     WriteFileBytes(live + "/yelk.tmp", Bytes(10, 7));
+    WriteFileBytes(unmarked + "/yelk.tmp", Bytes(10, 7));
     int held = open(live.c_str(), O_RDONLY | O_DIRECTORY);
     ASSERT_GE(held, 0);
     ASSERT_EQ(flock(held, LOCK_EX), 0);
@@ -529,6 +537,7 @@ TEST_F(Hostile, AKilledRunsTemporaryFolderIsSweptByTheNextRun)
     EXPECT_FALSE(Exists(dead));
     EXPECT_TRUE(Exists(live + "/yelk.tmp")) << "a run still going keeps its folder";
     EXPECT_TRUE(Exists(other));
+    EXPECT_TRUE(Exists(unmarked + "/yelk.tmp")) << "a folder no run made (it has no mark) is left alone";
     close(held);
 
     // And one really killed.
@@ -546,17 +555,18 @@ TEST_F(Hostile, AKilledRunsTemporaryFolderIsSweptByTheNextRun)
               (char *)nullptr);
         _exit(98);
     }
+    // Caught while it collects the first member in its folder.
     std::string folder;
-    for (int i = 0; i < 40000 && folder.empty(); i++) {
+    auto collecting = [&] {
         for (const std::string &name : Entries(tmp))
-            if (name != "yelkpack-live01" && name != "yelkpack-other" && !Entries(tmp + "/" + name).empty())
+            if (name != "yelkpack-live01" && name != "yelkpack-unmarked" && Exists(tmp + "/" + name + "/yelk.tmp"))
                 folder = name;
-        if (folder.empty())
-            usleep(250);
-    }
-    ASSERT_FALSE(folder.empty());
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
+        return !folder.empty();
+    };
+    int status = 0;
+    ASSERT_EQ(StopChildWhen(child, collecting, 20000, &status), Caught::kStopped) << "no run folder filled";
+    status = SignalStoppedChild(child, SIGKILL);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
     ASSERT_TRUE(Exists(tmp + "/" + folder));
     ASSERT_EQ(Extract(root + "/dest2").code, 0);
     EXPECT_FALSE(Exists(tmp + "/" + folder));

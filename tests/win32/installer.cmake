@@ -39,6 +39,15 @@ endforeach()
 add_dependencies(test_startup plant_probe)
 yelk_wine_path(plant_probe_exe ${plant_dir}/plant_probe.exe)
 target_compile_definitions(test_startup PRIVATE "YELK_PLANT_PROBE=\"${plant_probe_exe}\"")
+# And the installer itself beside them: what it loads late by bare name must
+# come from the system folder, its own start-up having narrowed the search.
+add_custom_command(OUTPUT ${plant_dir}/setup32.exe
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:setup32> ${plant_dir}/setup32.exe
+    DEPENDS setup32)
+add_custom_target(planted_setup DEPENDS ${plant_dir}/setup32.exe)
+add_dependencies(test_startup planted_setup)
+yelk_wine_path(planted_setup_exe ${plant_dir}/setup32.exe)
+target_compile_definitions(test_startup PRIVATE "YELK_PLANTED_SETUP=\"${planted_setup_exe}\"")
 
 # The dialog procedure on the real template, with the packed payload as the
 # installer stream.

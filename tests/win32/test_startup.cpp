@@ -7,10 +7,14 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <tlhelp32.h>
 
+#include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "app/startup.h"
+#include "tests/win32/drive.h"
 
 namespace {
 
@@ -134,6 +138,70 @@ TEST(Startup, NewShellFromVersionWord)
         /* The high word (build number, platform bit) plays no part. */
         DWORD version = 0x80000000u | (r.minor << 8) | r.major;
         EXPECT_EQ(r.expected, IsNewShell(version)) << r.major << "." << r.minor;
+    }
+}
+
+/* Stand-ins for kernel32's two calls that narrow the DLL search, handed to
+   RestrictDllSearch by a lookup that shows only those a row says the system
+   has; they note each call and answer as the row says. */
+struct SearchRow {
+    const char *what;
+    bool hasDefault, defaultWorks;       /* SetDefaultDllDirectories */
+    bool hasDirectory, directoryWorks;   /* SetDllDirectoryA */
+    DllSearch result;
+    const char *calls;
+};
+const SearchRow *searchRow;
+std::string searchCalls;
+HMODULE searchModule;
+
+BOOL WINAPI StandInSetDefaultDllDirectories(DWORD flags)
+{
+    char text[64];
+    snprintf(text, sizeof text, "SetDefaultDllDirectories(0x%lx) ", (unsigned long)flags);
+    searchCalls += text;
+    return searchRow->defaultWorks;
+}
+
+BOOL WINAPI StandInSetDllDirectoryA(LPCSTR path)
+{
+    searchCalls += path == nullptr ? std::string("SetDllDirectoryA(null) ")
+                                   : "SetDllDirectoryA(\"" + std::string(path) + "\") ";
+    return searchRow->directoryWorks;
+}
+
+FARPROC WINAPI StandInLookup(HMODULE module, LPCSTR name)
+{
+    searchModule = module;
+    if (strcmp(name, "SetDefaultDllDirectories") == 0 && searchRow->hasDefault)
+        return (FARPROC)(void *)StandInSetDefaultDllDirectories;
+    if (strcmp(name, "SetDllDirectoryA") == 0 && searchRow->hasDirectory)
+        return (FARPROC)(void *)StandInSetDllDirectoryA;
+    return nullptr;
+}
+
+TEST(Startup, DllSearchIsNarrowedAsFarAsTheSystemAllows)
+{
+    /* Wine always has SetDefaultDllDirectories; the systems without it are
+       shown by hiding it from the lookup. Where only SetDllDirectoryA
+       exists, the empty string takes the current folder out of the search (a
+       null pointer would put the default search back). */
+    const SearchRow rows[] = {
+        {"Windows 8 and later", true, true, true, true, kDllSearchSystemOnly, "SetDefaultDllDirectories(0x800) "},
+        {"XP SP1 to 7 without the update", false, false, true, true, kDllSearchNoCurrent, "SetDllDirectoryA(\"\") "},
+        {"SetDefaultDllDirectories refuses", true, false, true, true, kDllSearchNoCurrent,
+         "SetDefaultDllDirectories(0x800) SetDllDirectoryA(\"\") "},
+        {"SetDllDirectoryA refuses", false, false, true, false, kDllSearchUnchanged, "SetDllDirectoryA(\"\") "},
+        {"Windows 95 to 2000: neither", false, false, false, false, kDllSearchUnchanged, ""},
+    };
+    for (const SearchRow &r : rows) {
+        SCOPED_TRACE(r.what);
+        searchRow = &r;
+        searchCalls.clear();
+        searchModule = nullptr;
+        EXPECT_EQ(r.result, RestrictDllSearch(StandInLookup));
+        EXPECT_EQ(r.calls, searchCalls);
+        EXPECT_EQ(GetModuleHandleA("kernel32.dll"), searchModule) << "looked up elsewhere than in kernel32";
     }
 }
 
@@ -309,4 +377,87 @@ TEST_F(PlantedDllTest, StartupRoutineKeepsDllsBesideTheProgramOut)
     }
     DeleteFileA(mark);
 }
+
+#ifdef YELK_PLANTED_SETUP
+/* Where the module of that name loaded in process pid came from (lower
+   case), or "" when it is not loaded. */
+static std::string LoadedModulePath(DWORD pid, const char *name)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return "";
+    std::string path;
+    MODULEENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Module32First(snapshot, &entry); more && path.empty(); more = Module32Next(snapshot, &entry))
+        if (lstrcmpiA(entry.szModule, name) == 0)
+            path = Lower(entry.szExePath);
+    CloseHandle(snapshot);
+    return path;
+}
+
+/* Has the process load name by bare name, late, on a thread of its own, as a
+   system DLL inside it would: LoadLibraryA run there. 1 when it loaded, 0
+   when not, -1 when the thread could not be run. */
+static int LoadLateIn(HANDLE process, const char *name)
+{
+    SIZE_T size = strlen(name) + 1;
+    void *remote = VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (remote == nullptr || !WriteProcessMemory(process, remote, name, size, nullptr))
+        return -1;
+    /* kernel32 lies at the same address in every process. */
+    LPTHREAD_START_ROUTINE load =
+        (LPTHREAD_START_ROUTINE)(void *)GetProcAddress(GetModuleHandleA("kernel32.dll"), "LoadLibraryA");
+    HANDLE thread = CreateRemoteThread(process, nullptr, 0, load, remote, 0, nullptr);
+    if (thread == nullptr)
+        return -1;
+    DWORD code = 0;
+    bool ended = WaitForSingleObject(thread, 20000) == WAIT_OBJECT_0 && GetExitCodeThread(thread, &code);
+    CloseHandle(thread);
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    return ended ? code != 0 : -1;
+}
+
+TEST_F(PlantedDllTest, TheInstallerItselfNarrowsTheSearchAtItsStart)
+{
+    /* setup32.exe lies beside the planted DLLs too. Once its wizard shows,
+       each is loaded by bare name in the installer's own process: its
+       start-up has narrowed the search by then, so the made-up name is
+       found nowhere and the system DLL's name gives the system folder's
+       library; neither planted DLL runs. (Wine's own delay-loads, such as
+       its theming's msimg32.dll when the wizard draws a scroll bar, still
+       search the program's folder whatever the process asked for: that is
+       why the loads are made here, on the wizard's first page, before any
+       scroll bar is drawn.) */
+    const char *mark = "c:\\planted-setup.mark";
+    SetEnvironmentVariableA("YELK_PLANT_MARK", mark);
+    DeleteFileA(mark);
+    std::string command = "\"" YELK_PLANTED_SETUP "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                               &process));
+    HWND wizard = drive::WaitDialog(drive::kWizardCaption, 30000);
+    bool firstPage = wizard != nullptr && drive::WaitPage(wizard, 0);
+    int madeUp = firstPage ? LoadLateIn(process.hProcess, "yelkplant.dll") : -1;
+    int system = firstPage ? LoadLateIn(process.hProcess, "msimg32.dll") : -1;
+    std::string systemFrom = LoadedModulePath(process.dwProcessId, "msimg32.dll");
+    bool marked = GetFileAttributesA(mark) != INVALID_FILE_ATTRIBUTES;
+    /* Nothing is installed yet: the wizard is on its first page. */
+    TerminateProcess(process.hProcess, 1);
+    WaitForSingleObject(process.hProcess, 10000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    DeleteFileA(mark);
+
+    ASSERT_TRUE(firstPage) << "the installer showed no wizard";
+    EXPECT_FALSE(marked) << "a planted DLL ran inside the installer";
+    EXPECT_EQ(0, madeUp) << "yelkplant.dll was loaded (-1: no thread could be run in the installer)";
+    EXPECT_EQ(1, system) << "msimg32.dll was not loaded (-1: no thread could be run in the installer)";
+    char systemFolder[MAX_PATH];
+    GetSystemDirectoryA(systemFolder, MAX_PATH);
+    EXPECT_EQ(Lower(std::string(systemFolder) + "\\msimg32.dll"), systemFrom);
+}
+#endif
 #endif
