@@ -40,7 +40,7 @@ int ReadMemberChecks(const char *text)
         value[i] = 0;
         for (int k = 0; k < 8; k++) {
             char c = *text++;
-            int digit = c >= '0' && c <= '9' ? c - '0' : c - 'a' + 10;
+            int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
             ok &= digit >= 0 && digit < 16;
             value[i] = value[i] << 4 | (uint32_t)digit;
         }

@@ -85,6 +85,7 @@ TEST(ReadMemberChecks, TakesOnlyAWellFormedRecord)
         {"a letter past f", record(5, "0000010g", nullptr), 0},
         {"the character after 9", record(6, nullptr, "c0ffee0:"), 0},
         {"the character before 0", record(7, "/0000107", nullptr), 0},
+        {"the character before a", record(8, "0000010`", nullptr), 0},
         {"a digit short", record(0, nullptr, nullptr).substr(1), 0},
         {"a digit more", record(0, nullptr, nullptr) + "0", 0},
         {"empty", "", 0},
