@@ -26,7 +26,7 @@ FILE *OpenFileStream(const char *path, const char *mode)
        its alone while open: another process, such as a second installer, may
        read it but cannot open it for writing, and an open that finds it
        already open for writing fails. A read stream shares as fopen does. */
-    if (strpbrk(mode, "wa+") != nullptr)
+    if (mode[0] != 'r' || strchr(mode, '+') != nullptr)
         return _fsopen(path, mode, _SH_DENYWR);
     return fopen(path, mode);
 }
@@ -172,10 +172,9 @@ FILE *CreateNewFile(const char *path)
     int fd = _open_osfhandle((intptr_t)h, _O_BINARY);
     FILE *f = fd == -1 ? nullptr : _fdopen(fd, "wb");
     if (f == nullptr) {
-        if (fd == -1)
-            CloseHandle(h);
-        else
-            _close(fd);
+        /* A descriptor without a stream is given up with its handle: this
+           happens only when the C library is out of streams. */
+        CloseHandle(h);
         DeleteFileA(path);
     }
     return f;

@@ -182,7 +182,7 @@ set(YELK_LEAN_OPTIONS -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables 
 if(YELK_ARCH STREQUAL x86_64)
     set(YELK_STUB_LIMIT 0)
 else()
-    set(YELK_STUB_LIMIT 43008)
+    set(YELK_STUB_LIMIT 44544)
 endif()
 
 # yelk_installer(target resources crc payload): links an installer, setup32.exe

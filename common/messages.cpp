@@ -26,9 +26,8 @@ static const char *const kErrorTexts[kErrorCount] = {
               "Please try installing to a different directory!",
     /* [7] */ "There seems to be a problem backing up your original files.\n\n"
               "Please try installing to a different directory!",
-    /* [8] */ "An earlier installation into this directory did not finish, and some of its files were changed "
-              "afterwards.\n\nThe changed files were kept, and so were the files they replaced: in the backup "
-              "directory, or beside them with a number added to their names.",
+    /* [8] */ "An earlier installation did not finish, and some of its files were changed since.\n\n"
+              "They were kept, and so were the files they replaced (with a number added to their names).",
     /* [9] */ kReadProblem,
     /* [10] */ kCorrupt,
     /* [11] */ "There seems to be a problem extracting files from the installation file.\n\n"

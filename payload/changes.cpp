@@ -144,7 +144,7 @@ static int MarkUndone(FILE *j, int i)
 {
     uint8_t *s = StepAt(i);
     s[0] |= kUndone;
-    int ok = fseek(j, (long)(s - journal), SEEK_SET) == 0 && fputc(s[0], j) != EOF && fflush(j) == 0;
+    int ok = fseek(j, (long)(s - journal), SEEK_SET) == 0 && WriteFlushed(j, s, 1);
     fseek(j, 0, SEEK_END);
     return ok;
 }
