@@ -161,10 +161,12 @@ static int RunInstallation(const std::string &source, const std::string &dir)
             /* Unlocked, a second run could undo this one's journal under it:
                nothing is replayed or written. */
             int why = errno;
-            if (made)
-                rmdir(folder.c_str());
+            /* A folder this run made but another run locked first is that
+               run's now, and stays. */
             if (lock == 0)
                 return ReportBusy(dir);
+            if (made)
+                rmdir(folder.c_str());
             return Report(kExitIo, "extract: %s: the folder cannot be locked (%s); nothing was done", dir.c_str(),
                           strerror(why));
         }
