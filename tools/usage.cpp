@@ -124,7 +124,8 @@ int HelpCommand(const std::vector<std::string> &args)
               "checks, is damaged, is not complete or is no regular file); 74 reading or\n"
               "writing failed (standard output too), or extract's folder cannot be\n"
               "locked; 75 extract's folder is in use by another run; 76 extract's failed\n"
-              "or stopped run could not be undone (its journal stays).\n",
+              "or stopped run could not be undone (its journal stays).\n"
+              "More: docs/yelkpack.md in the source tree.\n",
               stdout);
         return kExitOk;
     }
