@@ -26,7 +26,7 @@ FILE *OpenFileStream(const char *path, const char *mode)
        its alone while open: another process, such as a second installer, may
        read it but cannot open it for writing, and an open that finds it
        already open for writing fails. A read stream shares as fopen does. */
-    if (mode[0] != 'r' || strchr(mode, '+') != nullptr)
+    if (mode[0] != 'r' || mode[1] == '+' || (mode[1] != '\0' && mode[2] == '+'))
         return _fsopen(path, mode, _SH_DENYWR);
     return fopen(path, mode);
 }

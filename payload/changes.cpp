@@ -371,15 +371,18 @@ int UndoChanges()
    member index in range, done only last. *done when the run was done. */
 static int CheckSteps(int *done)
 {
-    static const char kKinds[] = "FOBRTWfobrtw";
+    static const uint8_t kKinds[] = {kStepMadeBackup, kStepOldBackup, kStepToBackup, kStepAside, kStepNewFile,
+                                     kStepPlace};
     *done = 0;
     for (int i = 0; i < journalSteps; i++) {
         const uint8_t *s = StepAt(i);
         if (s[1] >= kMemberCount || *done)
             return 0;
-        if (s[0] == kStepDone)
-            *done = 1;
-        else if (s[0] == 0 || strchr(kKinds, s[0]) == nullptr)
+        int known = s[0] == kStepDone;
+        *done = known;
+        for (uint8_t kind : kKinds)
+            known |= (s[0] | kUndone) == (kind | kUndone);
+        if (!known)
             return 0;
     }
     return 1;
@@ -401,7 +404,9 @@ ReplayResult ReplayJournal()
         return kReplayRefused;
     size_t length = fread(journal, 1, sizeof journal, j);
     size_t head = length < kMagicBytes ? length : kMagicBytes;
-    int done = 0, whole = !ferror(j) && length < sizeof journal && memcmp(journal, kJournalMagic, head) == 0;
+    int done = 0, whole = !ferror(j) && length < sizeof journal;
+    for (size_t k = 0; k < head; k++)
+        whole &= journal[k] == (uint8_t)kJournalMagic[k];
     /* A run killed as it wrote leaves part of the magic or of a step: that
        step was never taken. */
     journalSteps = whole ? (int)((length - head) / kStepBytes) : 0;
