@@ -233,15 +233,15 @@ void KillBeforePath(const char *path)
 
 class KilledAnywhere : public KilledRun {
 protected:
-    /* Runs the installer in a child killed with SIGKILL just before it
-       changes what stands at path (a Windows path); false when it never did. */
-    bool RunKilledBefore(const std::string &file, const char *path)
+    /* Runs the installer in a child with hook called before each of its
+       changes to a file or folder; true when the child was killed with
+       SIGKILL (by the hook). */
+    bool RunKilledBy(const std::string &file, void (*hook)(const char *))
     {
         fflush(nullptr);
         pid_t child = fork();
         if (child == 0) {
-            killBeforePath = path;
-            beforeFileChange = KillBeforePath;
+            beforeFileChange = hook;
             ResetRecordedUi();
             RunInstall(file);
             _exit(3);
@@ -251,23 +251,21 @@ protected:
         return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
     }
 
-    /* Runs the installer in a child killed with SIGKILL just before its n-th
-       change to a file or folder; false when the run ended before it. */
+    /* Killed just before the run changes what stands at path (a Windows
+       path); false when it never did. */
+    bool RunKilledBefore(const std::string &file, const char *path)
+    {
+        killBeforePath = path;
+        return RunKilledBy(file, KillBeforePath);
+    }
+
+    /* Killed just before its n-th change to a file or folder; false when
+       the run ended before it. */
     bool RunKilledAtChange(const std::string &file, int n)
     {
-        fflush(nullptr);
-        pid_t child = fork();
-        if (child == 0) {
-            killAtChange = n;
-            changesSeen = 0;
-            beforeFileChange = CountChange;
-            ResetRecordedUi();
-            RunInstall(file);
-            _exit(3);
-        }
-        int status = 0;
-        waitpid(child, &status, 0);
-        return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+        killAtChange = n;
+        changesSeen = 0;
+        return RunKilledBy(file, CountChange);
     }
 };
 

@@ -360,16 +360,14 @@ std::vector<long> MarkerEnds(const char *path)
     return ends;
 }
 
-TEST_F(DialogTest, AbortMidwayRemovesWhatThisRunWrote)
+/* An installer file with zeros ahead of the payload, so that a slice ends
+   right after the marker that closes member `members - 1`; the number of
+   slices up to there. */
+long PaddedPayload(const char *file, int members)
 {
-    /* Zeros ahead of the payload put the end of a slice right after the marker
-       that closes the first member: that slice writes yelk32.exe, and the
-       rest of the payload is left for the next one. */
     std::vector<long> ends = MarkerEnds(YELK_PAYLOAD_FILE);
-    ASSERT_GE(ends.size(), 11u);   /* ten members and the terminator */
-    long slices = (ends[1] + kSliceBytes - 1) / kSliceBytes;
-    long padding = slices * kSliceBytes - ends[1];
-    const char *file = "c:\\padded.bin";
+    long slices = (ends[members] + kSliceBytes - 1) / kSliceBytes;
+    long padding = slices * kSliceBytes - ends[members];
     FILE *out = fopen(file, "wb");
     for (long i = 0; i < padding; i++)
         fputc(0, out);
@@ -379,6 +377,17 @@ TEST_F(DialogTest, AbortMidwayRemovesWhatThisRunWrote)
         fputc(c, out);
     fclose(in);
     fclose(out);
+    return slices;
+}
+
+TEST_F(DialogTest, AbortMidwayRemovesWhatThisRunWrote)
+{
+    /* Zeros ahead of the payload put the end of a slice right after the marker
+       that closes the first member: that slice writes yelk32.exe, and the
+       rest of the payload is left for the next one. */
+    ASSERT_GE(MarkerEnds(YELK_PAYLOAD_FILE).size(), 11u);   /* ten members and the terminator */
+    const char *file = "c:\\padded.bin";
+    long slices = PaddedPayload(file, 1);
 
     bool writtenWhenAsked = false, folderAfter = true;
     int pageAfter = -1;
@@ -400,26 +409,6 @@ TEST_F(DialogTest, AbortMidwayRemovesWhatThisRunWrote)
     EXPECT_EQ(2, pageAfter);
     EXPECT_FALSE(folderAfter) << "the run's file and folder stay";
     EXPECT_EQ(0, result);
-}
-
-/* An installer file with zeros ahead of the payload, so that a slice ends
-   right after the marker that closes member `members - 1`; the number of
-   slices up to there. */
-long PaddedPayload(const char *file, int members)
-{
-    std::vector<long> ends = MarkerEnds(YELK_PAYLOAD_FILE);
-    long slices = (ends[members] + kSliceBytes - 1) / kSliceBytes;
-    long padding = slices * kSliceBytes - ends[members];
-    FILE *out = fopen(file, "wb");
-    for (long i = 0; i < padding; i++)
-        fputc(0, out);
-    FILE *in = fopen(YELK_PAYLOAD_FILE, "rb");
-    int c;
-    while ((c = fgetc(in)) != EOF)
-        fputc(c, out);
-    fclose(in);
-    fclose(out);
-    return slices;
 }
 
 /* Where the earlier file of each member is now: 'p' in place, 'b' in the
