@@ -124,36 +124,68 @@ same_files() {
     done
 }
 
-reg_value() {
-    "$YELK_WINE_LOADER" reg query "$UNINSTALL" /v "$1" 2>/dev/null | tr -d '\r' |
-        sed -n "s/^ *$1 *REG_SZ *//p"
+# Every Wine program started costs a second or two natively and ten or more
+# under qemu-i386: the checks read what they need with as few as they can.
+
+# uninstall_values [VIEW]: sets DISPLAYNAME and UNINSTALLSTRING from the
+# uninstall key (empty when missing), read by one reg query; VIEW 32 or 64
+# reads that view of the registry.
+uninstall_values() {
+    local out
+    out=$("$YELK_WINE_LOADER" reg query "$UNINSTALL" ${1:+"/reg:$1"} 2>/dev/null | tr -d '\r')
+    DISPLAYNAME=$(sed -n 's/^ *DisplayName *REG_SZ *//p' <<<"$out")
+    UNINSTALLSTRING=$(sed -n 's/^ *UninstallString *REG_SZ *//p' <<<"$out")
 }
 
-# link FILE: "target|working folder|icon file" of a shell link, lower case.
-link() {
-    "$YELK_WINE_LOADER" "$E2E_DRIVER" readlink "$("$YELK_WINE_LOADER" winepath -w "$1" 2>/dev/null)" | tr -d '\r' | tr 'A-Z' 'a-z'
+# winpath FILE: the Windows name of a file on the prefix's drive C.
+winpath() {
+    local p=${1#"$C"/}
+    echo "c:\\${p//\//\\}"
+}
+
+# links FILE...: "target|working folder|icon file" of each shell link, lower
+# case, a line each, read by one run of the driver.
+links() {
+    local f names=()
+    for f; do names+=("$(winpath "$f")"); done
+    "$YELK_WINE_LOADER" "$E2E_DRIVER" readlink "${names[@]}" | tr -d '\r' | tr 'A-Z' 'a-z'
 }
 
 ini_ignore() {
     tr -d '\r' <"$1" | sed -n 's/^ignore=//p'
 }
 
-# The five items of the group, new-shell (icon "") or old-shell (write.exe).
+# check_group FOLDER TEXTICON [DESKTOP]: the five items of the group,
+# new-shell (TEXTICON "") or old-shell (write.exe), pointing into FOLDER;
+# with DESKTOP, the desktop link too, pointing into that folder. TEXT_ICON is
+# then the icon file of the About.txt item as read.
 check_group() {
-    folder=$1 textIcon=$2
+    local folder=$1 textIcon=$2 desktop=${3:-} item name rest file icon got i
+    TEXT_ICON=
     [ -d "$PROGRAMS/Yelk" ] || { fail "no Yelk group"; return; }
-    set -- "Yelk32:yelk32.exe:" "Yelk Help:yelk.hlp:" "Primer Guide:primer.hlp:" \
-        "About.txt:about.txt:$textIcon" "History.txt:history.txt:$textIcon"
-    for item in "$@"; do
+    local items=("Yelk32:yelk32.exe:" "Yelk Help:yelk.hlp:" "Primer Guide:primer.hlp:"
+        "About.txt:about.txt:$textIcon" "History.txt:history.txt:$textIcon")
+    local files=()
+    for item in "${items[@]}"; do files+=("$PROGRAMS/Yelk/${item%%:*}.lnk"); done
+    [ -n "$desktop" ] && files+=("$DESKTOP/Yelk32.lnk")
+    local read=()
+    mapfile -t read < <(links "${files[@]}")
+    for i in "${!items[@]}"; do
+        item=${items[$i]}
         name=${item%%:*} rest=${item#*:}
         file=${rest%%:*} icon=${rest#*:}
-        got=$(link "$PROGRAMS/Yelk/$name.lnk")
+        got=${read[$i]:-}
+        [ "$name" = About.txt ] && TEXT_ICON=$(cut -d'|' -f3 <<<"$got")
         [ "$got" = "$folder\\$file|$folder|$icon" ] || fail "group item $name: '$got'"
     done
+    if [ -n "$desktop" ]; then
+        got=${read[5]:-}
+        [ "$got" = "$desktop\\yelk32.exe|$desktop|" ] || fail "desktop link: '$got'"
+    fi
 }
 
 check_desktop_link() {
-    got=$(link "$DESKTOP/Yelk32.lnk")
+    got=$(links "$DESKTOP/Yelk32.lnk")
     [ "$got" = "$1\\yelk32.exe|$1|" ] || fail "desktop link: '$got'"
 }
 
@@ -165,8 +197,7 @@ check_complete_install() {
     has "exit 0"
     same_files "$C/Yelk" yelk.ini
     [ "$(ini_ignore "$C/Yelk/yelk.ini")" = "$IGNORE" ] || fail "ignore list in yelk.ini"
-    check_group 'c:\yelk' "$1"
-    check_desktop_link 'c:\yelk'
+    check_group 'c:\yelk' "$1" 'c:\yelk'
 }
 
 # ---- groups ----
@@ -175,7 +206,8 @@ group_install() {
     # Windows 7 as Wine reports it by default: an old shell by the installer's rule.
     drive complete install
     check_complete_install write.exe
-    [ -z "$(reg_value DisplayName)" ] || fail "uninstall values on an old shell"
+    uninstall_values
+    [ -z "$DISPLAYNAME$UNINSTALLSTRING" ] || fail "uninstall values on an old shell"
     [ ! -e "$C/Yelk/backup" ] || fail "a backup folder without anything to back up"
 
     # Second run, defaults: an earlier file that differs from its member is
@@ -235,11 +267,11 @@ group_win98() {
     drive win98 install
     has "exit 0"
     same_files "$C/Yelk" yelk.ini
-    [ "$(reg_value DisplayName)" = "Yelk" ] || fail "DisplayName '$(reg_value DisplayName)'"
-    [ "$(reg_value UninstallString)" = '"c:\Yelk\yelk32.exe" -uninstall' ] ||
-        fail "UninstallString '$(reg_value UninstallString)'"
-    check_group 'c:\yelk' ''
-    check_desktop_link 'c:\yelk'
+    uninstall_values
+    [ "$DISPLAYNAME" = "Yelk" ] || fail "DisplayName '$DISPLAYNAME'"
+    [ "$UNINSTALLSTRING" = '"c:\Yelk\yelk32.exe" -uninstall' ] ||
+        fail "UninstallString '$UNINSTALLSTRING'"
+    check_group 'c:\yelk' '' 'c:\yelk'
 
     # A second run over the first, without backups or kept settings: every
     # member replaces a file, which the 9x family (where MoveFileExA does not
@@ -595,7 +627,7 @@ hostile_folders() {
     same_files "$dir" yelk.ini
     [ "$(ini_ignore "$dir/yelk.ini")" = "$IGNORE" ] || fail "ignore list in yelk.ini"
     check_desktop_link "$folder"
-    case "$(link "$DESKTOP/Yelk32.lnk")" in *'\yelk32.exe|'*) ;; *) fail "desktop link target not ...\\yelk32.exe" ;; esac
+    case "$got" in *'\yelk32.exe|'*) ;; *) fail "desktop link target not ...\\yelk32.exe" ;; esac
     [ -z "$(listing "$C/hoststart")" ] || fail "written in the start folder: $(listing "$C/hoststart" | tr '\n' ' ')"
     [ "$(listing "$C")" = "$before" ] || fail "c:\\ changed: $(listing "$C" | tr '\n' ' ')"
     rm -rf "$C/hostile"
@@ -661,12 +693,6 @@ uninstall_keys() {
     done
 }
 
-# reg_view NAME VIEW: the uninstall value NAME as a program of VIEW sees it.
-reg_view() {
-    "$YELK_WINE_LOADER" reg query "$UNINSTALL" /v "$1" "/reg:$2" 2>/dev/null | tr -d '\r' |
-        sed -n "s/^ *$1 *REG_SZ *//p"
-}
-
 # set_version NAME: the Windows version Wine reports to setup32.exe (empty:
 # Wine's default, Windows 7).
 set_version() {
@@ -678,10 +704,12 @@ set_version() {
 }
 
 # No installation left from an earlier case: folder, group, desktop link and
-# uninstall key (in both views).
+# uninstall key (in both views of a 64-bit prefix; a 32-bit one has one).
 forget_install() {
+    local view views=32
+    [ "$WINEARCH" = win64 ] && views="32 64"
     rm -rf "$C/$1" "$PROGRAMS/Yelk" "$DESKTOP/Yelk32.lnk"
-    for view in 32 64; do
+    for view in $views; do
         "$YELK_WINE_LOADER" reg delete "$UNINSTALL" /f "/reg:$view" >/dev/null 2>&1
     done
 }
@@ -703,8 +731,11 @@ complete_install() {
     has "exit 0"
     same_files "$C/$folder" yelk.ini
     [ "$(ini_ignore "$C/$folder/yelk.ini")" = "$IGNORE" ] || fail "ignore list in yelk.ini"
-    if [ "$new" = 1 ]; then check_group "c:\\$lower" ''; else check_group "c:\\$lower" 'write.exe'; fi
-    check_desktop_link "c:\\$lower"
+    if [ "$new" = 1 ]; then
+        check_group "c:\\$lower" '' "c:\\$lower"
+    else
+        check_group "c:\\$lower" 'write.exe' "c:\\$lower"
+    fi
 }
 
 group_win64() {
@@ -720,9 +751,9 @@ group_win64() {
         complete_install "$name" "$where" "$new"
         if [ "$new" = 1 ]; then
             uninstall="\"c:\\$where\\yelk32.exe\" -uninstall"
-            [ "$(reg_view DisplayName 32)" = Yelk ] || fail "DisplayName in the 32-bit view: '$(reg_view DisplayName 32)'"
-            [ "$(reg_view UninstallString 32)" = "$uninstall" ] ||
-                fail "UninstallString in the 32-bit view: '$(reg_view UninstallString 32)'"
+            uninstall_values 32
+            [ "$DISPLAYNAME" = Yelk ] || fail "DisplayName in the 32-bit view: '$DISPLAYNAME'"
+            [ "$UNINSTALLSTRING" = "$uninstall" ] || fail "UninstallString in the 32-bit view: '$UNINSTALLSTRING'"
             "$YELK_WINE_LOADER" reg query "$UNINSTALL" /reg:64 >/dev/null 2>&1 && fail "an uninstall key in the 64-bit view"
             # Nowhere else: the only key with these values is the one under
             # Wow6432Node, the 32-bit view's.
@@ -764,15 +795,15 @@ group_versions() {
         told=$("$YELK_WINE_LOADER" 'c:\probe\setup32.exe' | tr -d '\r')
         [ "$told" = "version $word" ] || fail "$version: told '$told', expected 'version $word'"
         complete_install "version-$version" "$version" "$new"
-        name=$(reg_value DisplayName)
-        uninstall=$(reg_value UninstallString)
+        uninstall_values
+        name=$DISPLAYNAME uninstall=$UNINSTALLSTRING
         if [ "$new" = 1 ]; then
             [ "$name" = Yelk ] || fail "$version: DisplayName '$name'"
             [ "$uninstall" = "\"c:\\$version\\yelk32.exe\" -uninstall" ] || fail "$version: UninstallString '$uninstall'"
         else
             [ -z "$name$uninstall" ] || fail "$version: uninstall values on an old shell"
         fi
-        icon=$(link "$PROGRAMS/Yelk/About.txt.lnk" | cut -d'|' -f3)
+        icon=$TEXT_ICON
         table="$table
 row $version | ${told#version } | newShell $new | uninstall ${uninstall:-none} | text items' icon ${icon:-none}"
     done <<<"$VERSION_ROWS"

@@ -5,7 +5,8 @@
  * of the screen at each case's last page.
  *
  *   yelkdrive install|cancel|error|pages|start|twice KEY=VALUE...
- *   yelkdrive readlink FILE.lnk       prints target|working folder|icon file
+ *   yelkdrive readlink FILE.lnk...    prints target|working folder|icon file,
+ *                                     a line for each ("unreadable" when it is not a link)
  *
  * Some keys: setup= (the installer, default c:\setup32.exe), cwd= (the folder
  * it starts in), temp= (TEMP and TMP for it), attach=1 (drive an installer
@@ -951,31 +952,39 @@ BOOL CALLBACK ListWindow(HWND window, LPARAM)
     return TRUE;
 }
 
-int ReadLink(const char *path)
+/* One line per link: target|working folder|icon file, or "unreadable". Each
+   is read by a shell link object of its own, so that nothing of one can
+   show in the next. */
+int ReadLinks(int count, char **paths)
 {
     CoInitialize(nullptr);
-    IShellLinkA *link = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                (void **)&link)))
-        return 1;
-    IPersistFile *file = nullptr;
-    link->QueryInterface(IID_IPersistFile, (void **)&file);
-    WCHAR wide[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH);
-    if (FAILED(file->Load(wide, STGM_READ))) {
-        printf("unreadable\n");
-        return 1;
+    int status = 0;
+    for (int i = 0; i < count; i++) {
+        IShellLinkA *link = nullptr;
+        IPersistFile *file = nullptr;
+        WCHAR wide[MAX_PATH];
+        MultiByteToWideChar(CP_ACP, 0, paths[i], -1, wide, MAX_PATH);
+        if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                    (void **)&link)) ||
+            FAILED(link->QueryInterface(IID_IPersistFile, (void **)&file)) ||
+            FAILED(file->Load(wide, STGM_READ))) {
+            printf("unreadable\n");
+            status = 1;
+        } else {
+            char target[MAX_PATH] = "", folder[MAX_PATH] = "", icon[MAX_PATH] = "";
+            int index = 0;
+            link->GetPath(target, MAX_PATH, nullptr, 0);
+            link->GetWorkingDirectory(folder, MAX_PATH);
+            link->GetIconLocation(icon, MAX_PATH, &index);
+            printf("%s|%s|%s\n", target, folder, icon);
+        }
+        if (file)
+            file->Release();
+        if (link)
+            link->Release();
     }
-    char target[MAX_PATH] = "", folder[MAX_PATH] = "", icon[MAX_PATH] = "";
-    int index = 0;
-    link->GetPath(target, MAX_PATH, nullptr, 0);
-    link->GetWorkingDirectory(folder, MAX_PATH);
-    link->GetIconLocation(icon, MAX_PATH, &index);
-    printf("%s|%s|%s\n", target, folder, icon);
-    file->Release();
-    link->Release();
     CoUninitialize();
-    return 0;
+    return status;
 }
 
 }  // namespace
@@ -988,8 +997,8 @@ int main(int argc, char **argv)
     std::string what = argv[1];
     if (what == "windows")
         return !EnumWindows(ListWindow, 0);
-    if (what == "readlink" && argc == 3)
-        return ReadLink(argv[2]);
+    if (what == "readlink" && argc >= 3)
+        return ReadLinks(argc - 2, argv + 2);
     for (int i = 2; i < argc; i++) {
         const char *equals = strchr(argv[i], '=');
         if (equals)
