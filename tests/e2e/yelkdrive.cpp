@@ -595,28 +595,23 @@ long FileSize(const std::string &path)
 }
 
 /* Install pressed; waits for the finish page, answering what comes up:
-   abort questions by the abort= option, anything else with OK. Returns the
-   page it ended on, -1 when the wizard ended.
-   abort=no: Abort is pressed with Install and answered No (the question
-   comes before the first slice: both clicks are queued in that order).
-   abort=yes: answered Yes, then Install again, which runs to the end; the
-   question comes before the first slice, or with over=1 (an earlier
-   installation in the folder) once the first member, yelk32.exe, has taken
-   its name there. Abort is then pressed with the run's other members still
-   ahead: their slices, 25 ms apart at the least, leave it time to arrive. */
+   abort questions by the abort= option (no or yes), anything else with OK.
+   Returns the page it ended on, -1 when the wizard ended.
+   With abort=, Abort is pressed once the first member, yelk32.exe, has taken
+   its name in the folder (it moves in whole once decoded), so the question
+   comes while the run is under way whatever the speed of either side, given
+   an installer with members left after it (25 ms apart at the least): the
+   real-shaped one. No lets the run go on; Yes ends it, and Install is
+   pressed again, which runs to the end. */
 int RunInstall()
 {
     std::string abort = Option("abort");
-    bool over = Option("over") == "1";
     std::string folder = drive::ControlText(wizard, IDC_FOLDERTEXT);
     std::string first = folder + "\\yelk32.exe";
     long earlier = FileSize(first);
-    bool abortLater = abort == "yes" && over;
     drive::Press(wizard, IDC_BUTTON1);
-    if (!abort.empty() && !abortLater)
-        drive::Press(wizard, IDC_BUTTON2);
     bool aborted = false;
-    bool abortPressed = !abortLater;
+    bool abortPressed = abort.empty();
     bool left = false;   /* the options page was left (or a box came up) */
     for (;;) {
         if (!SetupRunning() || !IsWindow(wizard))
@@ -631,10 +626,6 @@ int RunInstall()
                 continue;
             }
             if (abort == "yes" && !aborted) {
-                if (abortLater)
-                    printf("abort after the first member: yelk32.exe %ld bytes\n", FileSize(first));
-                else
-                    printf("abort before the first slice, first file %s\n", Exists(first) ? "present" : "absent");
                 AnswerBox(box, IDYES);
                 aborted = true;
                 ExpectPage(2);
@@ -656,10 +647,10 @@ int RunInstall()
             AnswerBox(box, IDNO);
             continue;
         }
-        if (abortLater && !abortPressed) {
-            /* The member moves in whole, under its name, once decoded. */
+        if (!abortPressed) {
             long size = FileSize(first);
             if (size > 0 && size != earlier) {
+                printf("abort after the first member: yelk32.exe %ld bytes\n", size);
                 drive::Press(wizard, IDC_BUTTON2);
                 abortPressed = true;
             }
