@@ -48,22 +48,23 @@ if [ "${1:-}" = __wine ]; then
     echo "run.sh: no DISPLAY; starting C:\\setup32.exe on Xvfb $DISPLAY"
     "$YELK_WINE_LOADER" 'C:\setup32.exe' </dev/null >"$dir/setup32.log" 2>&1 &
     installer=$!
-    # Waits for its window, then until the screen is the same in two looks
-    # in a row with the window painted (more than a few colours in it).
-    window=
-    while [ -z "$window" ]; do
-        kill -0 $installer 2>/dev/null || { echo "run.sh: setup32.exe ended before its window showed (see $dir/setup32.log)" >&2; exit 1; }
-        window=$(xdotool search --onlyvisible --name '^Yelk v5\.9' 2>/dev/null | head -n 1) || true
-        [ -n "$window" ] || sleep 0.2
-    done
+    # Waits until the wizard is painted (its window, the largest of those
+    # with the installer's caption, shows more than a few colours; the main
+    # window has no size) and the screen is the same in two looks in a row.
     previous= now=
     while :; do
-        kill -0 $installer 2>/dev/null || { echo "run.sh: setup32.exe ended before its first page was painted" >&2; exit 1; }
-        import -window root "$dir/look.png"
-        now=$(identify -format '%#' "$dir/look.png")
-        colours=$(import -window "$window" miff:- 2>/dev/null | identify -format '%k' - 2>/dev/null || echo 0)
-        [ "$now" = "$previous" ] && [ "${colours:-0}" -gt 8 ] && break
-        previous=$now
+        kill -0 $installer 2>/dev/null || { echo "run.sh: setup32.exe ended before its first page was painted (see $dir/setup32.log)" >&2; exit 1; }
+        colours=0
+        for window in $(xdotool search --onlyvisible --name '^Yelk v5\.9' 2>/dev/null); do
+            k=$(import -window "$window" miff:- 2>/dev/null | identify -format '%k' - 2>/dev/null) || k=0
+            [ "${k:-0}" -gt "$colours" ] && colours=$k
+        done
+        if [ "$colours" -gt 8 ]; then
+            import -window root "$dir/look.png"
+            now=$(identify -format '%#' "$dir/look.png")
+            [ "$now" = "$previous" ] && break
+            previous=$now
+        fi
         sleep 0.5
     done
     mv "$dir/look.png" "$shot"
@@ -90,7 +91,8 @@ fi
 cmake --build --preset $preset --target setup32
 
 if [ "$tier" = i686-qemu ]; then
-    echo "run.sh: this machine cannot run 32-bit programs; Wine's 32-bit loader runs under qemu-i386 in a namespace of its own"
+    if [ -n "${YELK_WINDOWS_TIER:-}" ]; then why="YELK_WINDOWS_TIER=i686-qemu"; else why="this machine cannot run 32-bit programs"; fi
+    echo "run.sh: Wine's 32-bit loader runs under qemu-i386 in a namespace of its own: $why"
     exec "$root/scripts/i386-namespace.sh" run "$root/scripts/run.sh" __wine $preset
 fi
 exec "$root/scripts/run.sh" __wine $preset
