@@ -98,6 +98,24 @@ else()
     set(YELK_WINE_ARCH win32)
 endif()
 set(YELK_WINE_LOADER ${yelk_default_loader} CACHE STRING "Wine loader for this tree's test programs")
+
+# Run under qemu-i386 (the i686-qemu tier, scripts/windows-tier.sh): every
+# 32-bit instruction of Wine and of the programs is emulated. Set by
+# scripts/test.sh; it only gives the tests the time that takes.
+option(YELK_WINE_EMULATED "Windows tests run under qemu-i386 (the i686-qemu tier)" OFF)
+# Longest a Wine test may take, in seconds: making a template prefix, setting
+# one up for a test program, one test case, one end-to-end group.
+if(YELK_WINE_EMULATED)
+    set(YELK_TIMEOUT_TEMPLATE 3000)
+    set(YELK_TIMEOUT_SETUP 3000)
+    set(YELK_TIMEOUT_CASE 3000)
+    set(YELK_TIMEOUT_E2E 3000)
+else()
+    set(YELK_TIMEOUT_TEMPLATE 300)
+    set(YELK_TIMEOUT_SETUP 120)
+    set(YELK_TIMEOUT_CASE 120)
+    set(YELK_TIMEOUT_E2E 300)
+endif()
 # prefix.sh with this tree's loader.
 set(YELK_PREFIX_CMD ${CMAKE_COMMAND} -E env YELK_WINE_LOADER=${YELK_WINE_LOADER} ${YELK_PREFIX_SH})
 
@@ -107,11 +125,11 @@ set(YELK_PREFIX_CMD ${CMAKE_COMMAND} -E env YELK_WINE_LOADER=${YELK_WINE_LOADER}
 # programs run there under WoW64); without wine64 it and they are skipped
 # (exit code 77). In the x86_64 tree every prefix is 64-bit: one template.
 add_test(NAME wine.template COMMAND ${YELK_PREFIX_CMD} template ${YELK_WINE_ROOT}/template ${YELK_WINE_ARCH})
-set_tests_properties(wine.template PROPERTIES FIXTURES_SETUP wine_template TIMEOUT 300)
+set_tests_properties(wine.template PROPERTIES FIXTURES_SETUP wine_template TIMEOUT ${YELK_TIMEOUT_TEMPLATE})
 if(YELK_ARCH STREQUAL i686)
     add_test(NAME wine.template64 COMMAND ${YELK_PREFIX_CMD} template ${YELK_WINE_ROOT}/template64 win64)
     set_tests_properties(wine.template64 PROPERTIES
-        FIXTURES_SETUP wine_template64 TIMEOUT 300 SKIP_RETURN_CODE 77)
+        FIXTURES_SETUP wine_template64 TIMEOUT ${YELK_TIMEOUT_TEMPLATE} SKIP_RETURN_CODE 77)
 endif()
 
 # yelk_wine_fixture(name [win64]): tests that require fixture wine_<name> run
@@ -135,7 +153,7 @@ function(yelk_wine_fixture name)
         COMMAND ${CMAKE_COMMAND} -E env YELK_XVFB=1 YELK_WINE_LOADER=${YELK_WINE_LOADER}
                 ${YELK_PREFIX_SH} setup ${dir} ${YELK_WINE_ROOT}/${template} ${arch})
     set_tests_properties(${name}.wine_setup PROPERTIES
-        FIXTURES_SETUP wine_${name} FIXTURES_REQUIRED wine_${template} TIMEOUT 120
+        FIXTURES_SETUP wine_${name} FIXTURES_REQUIRED wine_${template} TIMEOUT ${YELK_TIMEOUT_SETUP}
         SKIP_RETURN_CODE 77)
     add_test(NAME ${name}.wine_cleanup COMMAND ${YELK_PREFIX_CMD} cleanup ${dir})
     set_tests_properties(${name}.wine_cleanup PROPERTIES FIXTURES_CLEANUP wine_${name} TIMEOUT 60)
@@ -148,7 +166,7 @@ function(yelk_wine_tests name)
         FIXTURES_REQUIRED wine_${name}
         RESOURCE_LOCK wine_${name}
         ENVIRONMENT YELK_WINE_DIR=${YELK_WINE_ROOT}/${name}
-        TIMEOUT 120)
+        TIMEOUT ${YELK_TIMEOUT_CASE})
 endfunction()
 
 # Where the signing test (tests/release) leaves its signed installer and CA for

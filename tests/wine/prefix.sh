@@ -160,23 +160,24 @@ cmd_template() {
     wine_stamp "$arch" >"$stamp"
 }
 
-# Starts Xvfb on a free display; prints the display number.
+# Starts Xvfb on a free display; prints the display number. Xvfb writes the
+# number into a FIFO once it takes clients; the read ends empty-handed when
+# Xvfb exits first. No deadline: a slow start only takes longer.
 start_xvfb() {
     dir=$1
     rm -f "$dir/xvfb.display"
+    mkfifo "$dir/xvfb.display"
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$dir/xvfb.display" \
         </dev/null >"$dir/xvfb.log" 2>&1 &
     echo $! >"$dir/xvfb.pid"
-    i=0
-    while [ ! -s "$dir/xvfb.display" ]; do
-        i=$((i + 1))
-        if [ $i -gt 100 ] || ! kill -0 "$(cat "$dir/xvfb.pid")" 2>/dev/null; then
-            log "Xvfb did not start (see $dir/xvfb.log)"
-            exit 1
-        fi
-        sleep 0.1
-    done
-    tr -d '\n' <"$dir/xvfb.display"
+    number=
+    read -r number <"$dir/xvfb.display" || true
+    rm -f "$dir/xvfb.display"
+    if [ -z "$number" ]; then
+        log "Xvfb did not start (see $dir/xvfb.log)"
+        exit 1
+    fi
+    echo "$number"
 }
 
 cmd_setup() {
