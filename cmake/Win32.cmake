@@ -228,16 +228,29 @@ function(yelk_installer target resources crc payload)
     # No C runtime start-up: the process starts in SetupEntry (app/entry.cpp),
     # with the sections laid out by cmake/installer.ld. Data is never imported
     # from a DLL by plain reference (which would need the runtime's fix-ups).
-    # ld 2.40 crashes writing the base relocations when libgcc's helpers, which
-    # the link-time optimised code calls, are first loaded only after that
-    # optimisation: the stack probe, which the installer needs anyway, loads
-    # libgcc up front. Stripped, with a map file to watch the size. The CRC
-    # record is a root of the section collection: the tools look for it even
-    # where no code reads it.
+    # Stripped, with a map file to watch the size. The CRC record is a root
+    # of the section collection: the tools look for it even where no code
+    # reads it.
+    #
+    # ld 2.40's base relocation writer (generate_reloc in pe-dll.c) reads
+    # every input section's output section without checking that it has one;
+    # an archive member loaded only after the link-time optimisation can lack
+    # it, and ld dies with signal 11 (later binutils skip such sections). The
+    # optimised code calls functions that GCC keeps out of its LTO symbol
+    # tables, so ld learns of them only then: the stack probe, and the C
+    # library functions GCC knows as built-ins (their msvcrt import thunks).
+    # Naming them here loads their members up front. A function on this list
+    # is imported even when nothing calls it; a built-in newly called that is
+    # not on it crashes the link (ld -t -t after the LTO object shows which
+    # members load late).
+    # (The stack probe's name is ___chkstk_ms on both targets.)
+    set(late_members fwrite memchr memmove strcat strcpy strlen strrchr strstr)
+    list(TRANSFORM late_members PREPEND "-Wl,-u,${YELK_C_PREFIX}")
+    list(APPEND late_members -Wl,-u,___chkstk_ms)
     set(script ${CMAKE_SOURCE_DIR}/cmake/installer.ld)
     target_link_options(${target} PRIVATE
         -nostartfiles -Wl,-e,${YELK_C_PREFIX}SetupEntry -T ${script}
-        -Wl,--disable-auto-import -Wl,-u,___chkstk_ms
+        -Wl,--disable-auto-import ${late_members}
         -s -Wl,-Map=${CMAKE_CURRENT_BINARY_DIR}/${target}.map
         -Wl,--require-defined=${YELK_C_PREFIX}expectedCrcRecord)
     set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${script})

@@ -98,7 +98,7 @@ static void PaintBar(HDC dc, RECT screen, int32_t fill, COLORREF fillColour, int
         COLORREF oldBackground = SetBkColor(dc, kTextBackground);
         RECT clip = {parts.textClip.left, parts.textClip.top, parts.textClip.right, parts.textClip.bottom};
         ExtTextOutA(dc, parts.textOrigin.x, parts.textOrigin.y, ETO_CLIPPED, &clip, text,
-                    (UINT)lstrlenA(text), nullptr);
+                    (UINT)strlen(text), nullptr);
         SetTextColor(dc, oldText);
         SetBkColor(dc, oldBackground);
     }

@@ -263,37 +263,61 @@ double BarShare(const Frame &frame, RECT bar)
 }
 
 /* Wine's Program Manager service opens a folder window for each CreateGroup
-   and ShowGroup, a moment later and from another process (an explorer it
-   starts); close them so that they stay out of the pictures. */
-BOOL CALLBACK CloseFolderWindow(HWND window, LPARAM lParam)
+   and ShowGroup: it starts an explorer process of its own for each, which
+   shows its window a moment later and ends when the window closes. Closes
+   every visible folder window it finds. */
+BOOL CALLBACK CloseFolderWindow(HWND window, LPARAM)
 {
-    std::vector<HWND> *closed = (std::vector<HWND> *)lParam;
     char name[64] = "";
     GetClassNameA(window, name, sizeof name);
     if (IsWindowVisible(window) &&
         (!strcmp(name, "ExplorerWClass") || !strcmp(name, "ExploreWClass") ||
-         !strcmp(name, "CabinetWClass")) &&
-        std::find(closed->begin(), closed->end(), window) == closed->end()) {
+         !strcmp(name, "CabinetWClass")))
         PostMessageA(window, WM_CLOSE, 0, 0);
-        closed->push_back(window);
-    }
     return TRUE;
 }
 
-/* Closes folder windows until `expected` of them have shown and gone. */
-void CloseFolderWindows(int expected)
+/* The explorer processes running now, but for those in `except`. */
+std::vector<DWORD> ExplorerProcesses(const std::vector<DWORD> &except)
 {
-    std::vector<HWND> closed;
+    std::vector<DWORD> found;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        Fail("no process list");
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+        if (lstrcmpiA(entry.szExeFile, "explorer.exe") == 0 &&
+            std::find(except.begin(), except.end(), entry.th32ProcessID) == except.end())
+            found.push_back(entry.th32ProcessID);
+    CloseHandle(snapshot);
+    return found;
+}
+
+/* Explorer processes that ran before the installer started: the desktop's,
+   and folder windows of an earlier case still on their way out. */
+std::vector<DWORD> explorersBefore;
+
+/* Once the group is made (its commands are answered after the service has
+   started each folder's explorer): closes the folder windows until every
+   explorer started since the installer has ended. A folder process that
+   ended without a window is no longer waited for; nothing counts windows
+   that Wine may or may not show. */
+void CloseFolderWindows()
+{
+    std::vector<HANDLE> folders;
+    for (DWORD id : ExplorerProcesses(explorersBefore))
+        if (HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id))
+            folders.push_back(process);
     Await([&] {
-        EnumWindows(CloseFolderWindow, (LPARAM)&closed);
-        return (int)closed.size() >= expected;
-    }, 0);
-    Await([&] {
-        for (HWND window : closed)
-            if (IsWindow(window) && IsWindowVisible(window))
+        EnumWindows(CloseFolderWindow, 0);
+        for (HANDLE process : folders)
+            if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT)
                 return false;
         return true;
     }, 0);
+    for (HANDLE process : folders)
+        CloseHandle(process);
 }
 
 /* ---- The installer's process and its message boxes ---- */
@@ -342,6 +366,7 @@ void AttachSetup()
 
 void StartSetup()
 {
+    explorersBefore = ExplorerProcesses({});
     if (Flag("attach", false)) {
         AttachSetup();
         return;
@@ -679,7 +704,7 @@ int CaseInstall()
     printf("page %d\n", page);
     if (page != 4)
         Fail("no finish page");
-    CloseFolderWindows(Flag("shortcuts", true) ? 2 : 0);
+    CloseFolderWindows();
     drive::SetCheck(wizard, IDC_OPENHELP, Flag("help", false));
     drive::SetCheck(wizard, IDC_LAUNCHCLIENT, Flag("launch", false));
     SetForegroundWindow(wizard);
@@ -734,7 +759,7 @@ int CaseError()
         drive::Press(wizard, IDC_BUTTON2);
     } else if (page == 4) {
         printf("status %s\n", drive::ControlText(wizard, IDC_DONE1).c_str());
-        CloseFolderWindows(Flag("shortcuts", true) ? 2 : 0);
+        CloseFolderWindows();
         SaveScreen(Option("shot"));
         drive::Press(wizard, IDC_BUTTON2);
     }
@@ -853,7 +878,7 @@ int CaseTwice()
     printf("page %d\n", page);
     if (page != 4)
         Fail("no finish page");
-    CloseFolderWindows(Flag("shortcuts", true) ? 2 : 0);
+    CloseFolderWindows();
     SaveScreen(Option("shot"));
     drive::Press(wizard, IDC_BUTTON2);
     WaitExit();
@@ -926,7 +951,7 @@ int CasePages()
     int toFirstFile = 0, toEnd = 0;
     CountSlices(&toFirstFile, &toEnd);
     printf("install-ms %lu slices %d\n", elapsed, toEnd);
-    CloseFolderWindows(2);
+    CloseFolderWindows();
     SaveScreen(stem + "4.bmp");
     drive::Press(wizard, IDC_BUTTON2);
     WaitExit();

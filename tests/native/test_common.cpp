@@ -1,13 +1,16 @@
 // Path splitting, the native path rule, the POSIX file layer's defences and
-// the message table.
+// the message table, the installer's text formatter.
 #include <gtest/gtest.h>
 
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/format.h"
 #include "common/messages.h"
 #include "common/path.h"
 #include "common/platform.h"
@@ -209,6 +212,54 @@ TEST(Messages, NumbersShareTheirTexts)
     EXPECT_STREQ(ErrorText(12), "");
     EXPECT_STREQ(ErrorText(99), "");
     EXPECT_EQ(std::string(ErrorText(1)).rfind("There seems to be a problem creating the directory", 0), 0u);
+}
+
+
+int Format(char *out, size_t size, const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    int length = FormatTextV(out, size, format, args);
+    va_end(args);
+    return length;
+}
+
+// The installer's formatter against the C library's, for every format the
+// installer uses and their limits, in buffers that hold, cut or take nothing.
+TEST(Format, AgreesWithTheCLibraryWithinEveryBufferSize)
+{
+#define YELK_FORMAT_CASE(...) {#__VA_ARGS__, [](char *o, size_t n) { return Format(o, n, __VA_ARGS__); }, \
+                               [](char *o, size_t n) { return snprintf(o, n, __VA_ARGS__); }}
+    struct Case {
+        const char *what;
+        int (*ours)(char *, size_t);
+        int (*libc)(char *, size_t);
+    };
+    const Case cases[] = {
+        YELK_FORMAT_CASE("%s\\%s", "c:\\yelk", "yelk32.exe"),
+        YELK_FORMAT_CASE("\"%s\\yelk32.exe\" -uninstall", "c:\\program files\\yelk"),
+        YELK_FORMAT_CASE("%s\\%syk%04X.tmp", "c:\\yelk", "backup\\", 0x2a),
+        YELK_FORMAT_CASE("%s.%04X", "yelk.ini", 0xFFFF),
+        YELK_FORMAT_CASE("%04X", 0x12345),
+        YELK_FORMAT_CASE("%.*s%s", 8, "c:\\yelk\\yelk.hlp", "yelk.gid"),
+        YELK_FORMAT_CASE("%.*s|%.3s", 0, "abc", "abcdef"),
+        YELK_FORMAT_CASE("Yelk Installation Error [%d]", 15),
+        YELK_FORMAT_CASE("%d%%", 100),
+        YELK_FORMAT_CASE("%d %d %d %u", 0, -7, -2147483647 - 1, 4294967295u),
+        YELK_FORMAT_CASE("%05d|%5d|%x|%c", -42, -42, 0xbeef, 'y'),
+        YELK_FORMAT_CASE("Scanning files..."),
+        YELK_FORMAT_CASE("%s", ""),
+    };
+#undef YELK_FORMAT_CASE
+    for (const Case &c : cases) {
+        for (size_t size : {(size_t)0, (size_t)1, (size_t)5, (size_t)14, (size_t)64}) {
+            char ours[80], libc[80];
+            memset(ours, '#', sizeof ours);
+            memset(libc, '#', sizeof libc);
+            EXPECT_EQ(c.ours(ours, size), c.libc(libc, size)) << c.what << " in " << size;
+            EXPECT_EQ(std::string(ours, sizeof ours), std::string(libc, sizeof libc)) << c.what << " in " << size;
+        }
+    }
 }
 
 } // namespace
