@@ -191,7 +191,10 @@ endif()
 # unwind tables, no exception or RTTI support (test programs keep theirs).
 # Data keeps the alignment its type needs, not the 32 bytes GCC gives larger
 # arrays for speed (the member record would take 192 bytes for 169).
-set(YELK_LEAN_OPTIONS -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -malign-data=abi)
+# Optimised for size beyond -Os (-Oz), but for the decoder's inner loops, the
+# CRC and the marker scan (app/CMakeLists.txt), which every byte of the
+# payload passes through.
+set(YELK_LEAN_OPTIONS -Oz -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -malign-data=abi)
 
 # The installer without its payload may take at most this many bytes; a link
 # that comes out bigger fails (see README, figures). The limit is the shipped

@@ -56,21 +56,36 @@ int GroupShift(int base, const PixelRect &baseRect, int32_t clientWidth, int32_t
     }
 }
 
+uint32_t MulDivDown(uint32_t a, uint32_t b, uint32_t c)
+{
+    /* The 64-bit product divided bit by bit: the quotient fits 32 bits, so
+       32 steps of compare and subtract give it, with none of the C library's
+       64-bit division. */
+    uint64_t rest = (uint64_t)a * b;
+    uint32_t quotient = 0;
+    for (int bit = 31; bit >= 0; bit--) {
+        if ((rest >> bit) >= c) {
+            rest -= (uint64_t)c << bit;
+            quotient |= 1u << bit;
+        }
+    }
+    return quotient;
+}
+
 int32_t FileFill(int32_t barWidth, uint32_t done, uint32_t total)
 {
     if (total == 0 || barWidth <= 0)
         return 0;
-    /* 64 bits: a 32-bit product would overflow past a few megabytes. */
-    int64_t fill = (int64_t)barWidth * done / total;
-    return fill > barWidth ? barWidth : (int32_t)fill;
+    if (done >= total)
+        return barWidth;
+    return (int32_t)MulDivDown((uint32_t)barWidth, done, total);
 }
 
 void PercentText(int32_t fill, int32_t barWidth, char *out, size_t size)
 {
-    if (fill > 0 && barWidth > 0)
-        snprintf(out, size, "%d%%", (int)((int64_t)fill * 100 / barWidth));
-    else
-        snprintf(out, size, "0%%");
+    if (fill > barWidth)
+        fill = barWidth;
+    snprintf(out, size, "%d%%", fill > 0 && barWidth > 0 ? (int)MulDivDown((uint32_t)fill, 100, (uint32_t)barWidth) : 0);
 }
 
 /* Division rounding toward minus infinity, for the text's baseline. */

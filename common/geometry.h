@@ -31,12 +31,16 @@ PixelPoint CenterPosition(const PixelRect &desktop, int32_t width, int32_t heigh
 int GroupShift(int base, const PixelRect &baseRect, int32_t clientWidth, int32_t optionsTop,
                PixelPoint *shift);
 
+/* a x b / c rounded down, the product formed in 64 bits; c > 0, and the
+   quotient must fit 32 bits. */
+uint32_t MulDivDown(uint32_t a, uint32_t b, uint32_t c);
+
 /* Filled width of the per-file bar: barWidth x done / total formed in 64 bits,
    0 when total is 0, never more than barWidth. */
 int32_t FileFill(int32_t barWidth, uint32_t done, uint32_t total);
 
-/* Text of the overall bar: "37%" from fill x 100 / barWidth, "0%" when the bar
-   is empty or has no width. out holds at least 12 bytes. */
+/* Text of the overall bar: "37%" from fill x 100 / barWidth (a fill past the
+   width counts as the width), "0%" when the bar is empty or has no width. out holds at least 12 bytes. */
 void PercentText(int32_t fill, int32_t barWidth, char *out, size_t size);
 
 /* One painted bar over a control at `bar` (client pixels) filled `fill` pixels

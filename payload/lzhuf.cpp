@@ -31,43 +31,30 @@
 
 LzhState lzh;
 
-const uint8_t codeHigh[256] = {
-     0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,
-     0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,
-     1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,
-     2,  2,  2,  2,  2,  2,  2,  2,  2,  2,  2,  2,  2,  2,  2,  2,
-     3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,
-     4,  4,  4,  4,  4,  4,  4,  4,  5,  5,  5,  5,  5,  5,  5,  5,
-     6,  6,  6,  6,  6,  6,  6,  6,  7,  7,  7,  7,  7,  7,  7,  7,
-     8,  8,  8,  8,  8,  8,  8,  8,  9,  9,  9,  9,  9,  9,  9,  9,
-    10, 10, 10, 10, 10, 10, 10, 10, 11, 11, 11, 11, 11, 11, 11, 11,
-    12, 12, 12, 12, 13, 13, 13, 13, 14, 14, 14, 14, 15, 15, 15, 15,
-    16, 16, 16, 16, 17, 17, 17, 17, 18, 18, 18, 18, 19, 19, 19, 19,
-    20, 20, 20, 20, 21, 21, 21, 21, 22, 22, 22, 22, 23, 23, 23, 23,
-    24, 24, 25, 25, 26, 26, 27, 27, 28, 28, 29, 29, 30, 30, 31, 31,
-    32, 32, 33, 33, 34, 34, 35, 35, 36, 36, 37, 37, 38, 38, 39, 39,
-    40, 40, 41, 41, 42, 42, 43, 43, 44, 44, 45, 45, 46, 46, 47, 47,
-    48, 49, 50, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60, 61, 62, 63,
-};
+uint8_t codeHigh[256];
+uint8_t codeLength[256];
 
-const uint8_t codeLength[256] = {
-     3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,
-     3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,  3,
-     4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,
-     4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,
-     4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,  4,
-     5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,
-     5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,
-     5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,
-     5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,  5,
-     6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,
-     6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,
-     6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,  6,
-     7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,
-     7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,
-     7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,  7,
-     8,  8,  8,  8,  8,  8,  8,  8,  8,  8,  8,  8,  8,  8,  8,  8,
-};
+void BuildDistanceCodes()
+{
+    /* How many upper values have a code of each length, 3 to 8 bits; a code
+       of n bits covers 2^(8-n) of the 256 indexes, and the codes run in the
+       order of their values. */
+    static const uint8_t kCodesOfLength[6] = {1, 3, 8, 12, 24, 16};
+    unsigned i = 0, high = 0;
+    for (unsigned length = 3; length <= 8; length++)
+        for (unsigned c = 0; c < kCodesOfLength[length - 3]; c++, high++)
+            for (unsigned k = 0; k < 1u << (8 - length); k++, i++) {
+                codeHigh[i] = (uint8_t)high;
+                codeLength[i] = (uint8_t)length;
+            }
+}
+
+/* The tables are built on first use: no code of 0 bits exists. */
+static void NeedDistanceCodes()
+{
+    if (codeLength[0] == 0)
+        BuildDistanceCodes();
+}
 
 /* ---- The public helpers ---- */
 
@@ -125,6 +112,7 @@ int DecodeSymbol()
 
 int DecodeDistance()
 {
+    NeedDistanceCodes();
     unsigned i = (unsigned)ReadByte();
     unsigned high = (unsigned)codeHigh[i] << 6;
     int count = codeLength[i] - 2;
@@ -345,6 +333,7 @@ int LzhDecode(FILE *in, FILE *out)
         return 0;
 
     StartMember();
+    NeedDistanceCodes();
     lzh.input = in;
     lzh.outSize = 0;
     lzh.outCrc = 0xFFFFFFFFu;

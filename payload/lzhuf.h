@@ -28,9 +28,11 @@ struct LzhState {
 extern LzhState lzh;
 
 /* Upper 6 bits of a distance, and the length of its prefix code, indexed by
-   the next 8 bits of the stream. */
-extern const uint8_t codeHigh[256];
-extern const uint8_t codeLength[256];
+   the next 8 bits of the stream: built by BuildDistanceCodes (LzhDecode and
+   DecodeDistance build them when they are not yet). */
+extern uint8_t codeHigh[256];
+extern uint8_t codeLength[256];
+void BuildDistanceCodes();
 
 /* Decodes one member stream from in into out. 1 when the whole decoded size was
    written; 0 for a size of 0, a size field cut short, a read error, a failed

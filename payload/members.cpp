@@ -7,7 +7,7 @@
 #include "common/platform.h"
 #include "payload/crc.h"
 
-const char *const kMemberNames[kMemberCount] = {
+const char kMemberNames[kMemberCount][kMemberNameSize] = {
     "yelk32.exe",   /* the client program */
     "yelk.hlp",     /* help; its index yelk.gid is removed after it */
     "primer.hlp",   /* introductory help; its index primer.gid likewise */

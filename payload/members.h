@@ -11,11 +11,13 @@
 #include "common/session.h"
 
 enum {
-    kMemberPathSize = kPathSize + 16  /* destDir, a backslash, the longest file name */
+    kMemberPathSize = kPathSize + 16, /* destDir, a backslash, the longest file name */
+    kMemberNameSize = 12              /* the longest file name and its terminator */
 };
 
-/* File names of the members, in payload order. */
-extern const char *const kMemberNames[kMemberCount];
+/* File names of the members, in payload order: a table of characters, not of
+   pointers, which would each need a base relocation in setup32.exe. */
+extern const char kMemberNames[kMemberCount][kMemberNameSize];
 
 /* destDir + "\" + file name of member index into out (kMemberPathSize
    bytes); "" outside 0..9. */

@@ -1,6 +1,7 @@
 /* Installer size and overall fill for the overall progress bar. */
 #include "payload/progress.h"
 
+#include "common/geometry.h"
 #include "common/session.h"
 
 int32_t StreamSize(FILE *stream)
@@ -14,9 +15,13 @@ int32_t StreamSize(FILE *stream)
 
 int32_t ScanFill(int64_t position, int32_t barWidth, int32_t size)
 {
-    /* The product is formed before the division; 64 bits keep it exact for
-       any installer below 2 GiB. */
-    return (int32_t)(position * barWidth / size);
+    /* The product is formed before the division, in 64 bits: exact for any
+       installer below 2 GiB. */
+    if (position <= 0 || barWidth <= 0 || size <= 0)
+        return 0;
+    if (position >= size)
+        return barWidth;
+    return (int32_t)MulDivDown((uint32_t)position, (uint32_t)barWidth, (uint32_t)size);
 }
 
 void DrawScanProgress(PaintContext dc, FILE *stream)

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/format.h"
 #include "common/session.h"
 #include "wizard/trace.h"
 
@@ -15,30 +16,24 @@ enum {
     kExecuteTimeout = 5000        /* ms one execute transaction may take */
 };
 
-/* One command of the group. Rows with an AddItem take destDir for both %s;
-   the two text-file items name write.exe as their icon on an old shell. */
-struct ProgmanRow {
-    const char *text;        /* command, or its new-shell form */
-    const char *oldShell;    /* old-shell form, or nullptr when there is one form */
-    int required;            /* a failure stops the group */
-};
-
-static const ProgmanRow kRows[kProgmanCommandCount] = {
-    {"[CreateGroup(\"Yelk\")]", nullptr, 1},
-    {"[ShowGroup(\"Yelk\",1)]", nullptr, 0},
-    {"[ReplaceItem(\"Yelk32\")]", nullptr, 0},
-    {"[AddItem(\"%s\\Yelk32.exe\",\"Yelk32\",,0,,,\"%s\")]", nullptr, 1},
-    {"[ReplaceItem(\"Yelk Help\")]", nullptr, 0},
-    {"[AddItem(\"%s\\Yelk.hlp\",\"Yelk Help\",,0,,,\"%s\")]", nullptr, 1},
-    {"[ReplaceItem(\"Primer Guide\")]", nullptr, 0},
-    {"[AddItem(\"%s\\Primer.hlp\",\"Primer Guide\",,0,,,\"%s\")]", nullptr, 1},
-    {"[ReplaceItem(\"About.txt\")]", nullptr, 0},
-    {"[AddItem(\"%s\\about.txt\",\"About.txt\",,,,,\"%s\")]",
-     "[AddItem(\"%s\\about.txt\",\"About.txt\",\"write.exe\",0,,,\"%s\")]", 1},
-    {"[ReplaceItem(\"History.txt\")]", nullptr, 0},
-    {"[AddItem(\"%s\\history.txt\",\"History.txt\",,,,,\"%s\")]",
-     "[AddItem(\"%s\\history.txt\",\"History.txt\",\"write.exe\",0,,,\"%s\")]", 1},
-};
+/* The group's commands in the order sent, then the old-shell forms of rows 9
+   and 11 (the two text-file items name write.exe as their icon there), each
+   ended by its zero. Rows with an AddItem take destDir for both %s. */
+static const char kCommands[] =
+    "[CreateGroup(\"Yelk\")]\0"
+    "[ShowGroup(\"Yelk\",1)]\0"
+    "[ReplaceItem(\"Yelk32\")]\0"
+    "[AddItem(\"%s\\Yelk32.exe\",\"Yelk32\",,0,,,\"%s\")]\0"
+    "[ReplaceItem(\"Yelk Help\")]\0"
+    "[AddItem(\"%s\\Yelk.hlp\",\"Yelk Help\",,0,,,\"%s\")]\0"
+    "[ReplaceItem(\"Primer Guide\")]\0"
+    "[AddItem(\"%s\\Primer.hlp\",\"Primer Guide\",,0,,,\"%s\")]\0"
+    "[ReplaceItem(\"About.txt\")]\0"
+    "[AddItem(\"%s\\about.txt\",\"About.txt\",,,,,\"%s\")]\0"
+    "[ReplaceItem(\"History.txt\")]\0"
+    "[AddItem(\"%s\\history.txt\",\"History.txt\",,,,,\"%s\")]\0"
+    "[AddItem(\"%s\\about.txt\",\"About.txt\",\"write.exe\",0,,,\"%s\")]\0"
+    "[AddItem(\"%s\\history.txt\",\"History.txt\",\"write.exe\",0,,,\"%s\")]";
 
 int ProgmanCommand(const char *command)
 {
@@ -76,12 +71,14 @@ int FormatProgmanCommand(int row, char *out, int size)
 {
     if (row < 0 || row >= kProgmanCommandCount || size <= 0)
         return 0;
-    const ProgmanRow &r = kRows[row];
-    const char *format = (r.oldShell != nullptr && !session.newShell) ? r.oldShell : r.text;
+    int text = row;
+    if (!session.newShell && (row == 9 || row == 11))
+        text = kProgmanCommandCount + (row - 9) / 2;
     /* destDir holds at most 299 characters, so two copies and the longest
        command fit the 900 characters callers give. */
-    snprintf(out, (size_t)size, format, session.destDir, session.destDir);
-    return r.required;
+    snprintf(out, (size_t)size, NthText(kCommands, text), session.destDir, session.destDir);
+    /* CreateGroup and every AddItem: a failure stops the group. */
+    return row == 0 || (row > 1 && row % 2 == 1);
 }
 
 int CreateProgmanGroup()

@@ -80,6 +80,24 @@ TEST(GroupShift, MovesEachBaseToItsPagePlace)
     EXPECT_EQ(shift.y, 0);
 }
 
+TEST(MulDivDown, MatchesSixtyFourBitDivisionWhereTheQuotientFits)
+{
+    const uint32_t cases[][3] = {
+        {0, 0, 1},          {1, 1, 1},          {160, 99, 100},       {0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu},
+        {0xFFFFFFFFu, 1, 1}, {0x80000000u, 2, 2}, {123456789, 987, 1000}, {0xFFFFFFFFu, 0xFFFFFFFEu, 0xFFFFFFFFu},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(MulDivDown(c[0], c[1], c[2]), (uint64_t)c[0] * c[1] / c[2]) << c[0] << "*" << c[1] << "/" << c[2];
+    // Every product against every divisor from a spread of values.
+    uint32_t x = 12345;
+    for (int i = 0; i < 20000; i++) {
+        x = x * 1103515245u + 12345u;
+        uint32_t a = x, b = (x >> 7) % 4096, c = (x % 0x7FFFFFFFu) + 1;
+        if ((uint64_t)a * b / c <= 0xFFFFFFFFu)
+            ASSERT_EQ(MulDivDown(a, b, c), (uint64_t)a * b / c) << a << "*" << b << "/" << c;
+    }
+}
+
 TEST(FileFill, FormsTheProductInSixtyFourBits)
 {
     struct Case {

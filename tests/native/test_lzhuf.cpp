@@ -45,6 +45,7 @@ TEST(LzhTables, DistanceCodesFormOnePrefixCode)
 {
     /* Each upper value has one code: all indexes starting with the same
        codeLength bits agree, and the codes run 0..63 in order. */
+    BuildDistanceCodes();
     int expectedHigh = 0;
     for (int i = 0; i < 256;) {
         int len = codeLength[i];

@@ -115,6 +115,7 @@ TEST(LzhEncode, TheRebuildHappensOnBothSides)
 TEST(LzhEncode, DistanceCodesAreTheDecodersTables)
 {
     /* Each high part's code, read back through codeHigh/codeLength. */
+    BuildDistanceCodes();
     for (int high = 0; high < 64; high++) {
         int code, length;
         DistanceCode(high, &code, &length);

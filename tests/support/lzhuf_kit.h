@@ -80,6 +80,7 @@ inline std::vector<uint8_t> WriteStream(uint32_t size, const std::vector<Token> 
 {
     BitWriter w;
     StartMember();
+    BuildDistanceCodes();
     for (const Token &t : tokens) {
         std::pair<uint32_t, int> code = SymbolCode(t.symbol);
         w.Put(code.first, code.second);
