@@ -1,5 +1,5 @@
 /*
- * The installer's snprintf over msvcrt (app/printf_win32.cpp): C99 results and
+ * The installer's snprintf (app/printf_win32.cpp, its own formatter): C99 results and
  * termination for the formats the installer uses, cut or not.
  */
 #include <gtest/gtest.h>
