@@ -803,8 +803,11 @@ group_versions() {
         [ -n "$version" ] || continue
         forget_install "$version"
         set_version "$version"
-        told=$("$YELK_WINE_LOADER" 'c:\probe\setup32.exe' | tr -d '\r')
-        [ "$told" = "version $word" ] || fail "$version: told '$told', expected 'version $word'"
+        "$YELK_WINE_LOADER" 'c:\probe\setup32.exe' >"$WORK/probe-$version.out" 2>"$WORK/probe-$version.err"
+        status=$?
+        told=$(tr -d '\r' <"$WORK/probe-$version.out")
+        [ "$told" = "version $word" ] ||
+            fail "$version: told '$told', expected 'version $word' (exit $status; stderr: $(head -c 400 "$WORK/probe-$version.err"))"
         complete_install "version-$version" "$version" "$new"
         uninstall_values
         name=$DISPLAYNAME uninstall=$UNINSTALLSTRING
