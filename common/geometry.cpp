@@ -85,7 +85,8 @@ void PercentText(int32_t fill, int32_t barWidth, char *out, size_t size)
 {
     if (fill > barWidth)
         fill = barWidth;
-    snprintf(out, size, "%d%%", fill > 0 && barWidth > 0 ? (int)MulDivDown((uint32_t)fill, 100, (uint32_t)barWidth) : 0);
+    int percent = fill > 0 ? (int)MulDivDown((uint32_t)fill, 100, (uint32_t)barWidth) : 0;
+    snprintf(out, size, "%d%%", percent);
 }
 
 /* Division rounding toward minus infinity, for the text's baseline. */

@@ -40,7 +40,8 @@ uint32_t MulDivDown(uint32_t a, uint32_t b, uint32_t c);
 int32_t FileFill(int32_t barWidth, uint32_t done, uint32_t total);
 
 /* Text of the overall bar: "37%" from fill x 100 / barWidth (a fill past the
-   width counts as the width), "0%" when the bar is empty or has no width. out holds at least 12 bytes. */
+   width counts as the width), "0%" when the bar is empty or has no width.
+   out holds at least 12 bytes. */
 void PercentText(int32_t fill, int32_t barWidth, char *out, size_t size);
 
 /* One painted bar over a control at `bar` (client pixels) filled `fill` pixels

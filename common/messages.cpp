@@ -8,8 +8,7 @@
 /* The distinct texts, one after another, each ended by its zero; a table of
    pointers would need a base relocation in setup32.exe for each. */
 static const char kTexts[] =
-    /* 0 */ ""
-    "\0"
+    /* 0 */ "\0"
     /* 1 */ "There seems to be a problem creating the directory you specified.\n\n"
             "Please try using a different directory name!\0"
     /* 2 */ "There seems to be a problem reading the installation file.\n\n"

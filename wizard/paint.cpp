@@ -6,6 +6,8 @@
  */
 #include <windows.h>
 
+#include <cstring>
+
 #include "common/ids.h"
 #include "common/platform.h"
 #include "common/session.h"

@@ -214,7 +214,6 @@ TEST(Messages, NumbersShareTheirTexts)
     EXPECT_EQ(std::string(ErrorText(1)).rfind("There seems to be a problem creating the directory", 0), 0u);
 }
 
-
 int Format(char *out, size_t size, const char *format, ...)
 {
     va_list args;
