@@ -201,12 +201,11 @@ endif()
 # payload passes through.
 set(YELK_LEAN_OPTIONS -Oz -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -malign-data=abi)
 
-# The shipped installer without its payload may take at most this many bytes;
+# The installer without its payload may take at most this many bytes
+# (cmake/check-stub-size.cmake says how it is counted, whatever the payload);
 # a link that comes out bigger fails (docs/performance.md). The limit is the
 # shipped i686 file's: the x86_64 tree, a test vehicle, has longer code and is
-# not held to it (0: no limit), and neither are the test installers with
-# other payloads, whose resource section rounds up to the next 512 bytes
-# differently.
+# not held to it (0: no limit).
 if(YELK_ARCH STREQUAL x86_64)
     set(YELK_STUB_LIMIT 0)
 else()
@@ -216,8 +215,8 @@ endif()
 # yelk_installer(target resources crc payload): links an installer, setup32.exe
 # or a variant with another payload, from the front end's sources, the
 # resource object library `resources` (which holds the file `payload`) and the
-# CRC record object library `crc`. After every link the packer verifies it;
-# setup32.exe's size without the payload is checked against YELK_STUB_LIMIT. One
+# CRC record object library `crc`. After every link the packer verifies it and
+# its size without the payload is checked against YELK_STUB_LIMIT. One
 # definition for every installer, so that they are all linked the same way.
 function(yelk_installer target resources crc payload)
     add_executable(${target} WIN32
@@ -278,7 +277,7 @@ function(yelk_installer target resources crc payload)
         COMMAND ${CMAKE_COMMAND} -DYELKPACK=${YELKPACK} -DEXE=$<TARGET_FILE:${target}>
                 -P ${CMAKE_SOURCE_DIR}/cmake/verify-installer.cmake
         VERBATIM)
-    if(YELK_STUB_LIMIT AND target STREQUAL setup32)
+    if(YELK_STUB_LIMIT)
         add_custom_command(TARGET ${target} POST_BUILD
             COMMAND ${CMAKE_COMMAND} -DEXE=$<TARGET_FILE:${target}> -DPAYLOAD=${payload}
                     -DLIMIT=${YELK_STUB_LIMIT} -P ${CMAKE_SOURCE_DIR}/cmake/check-stub-size.cmake
