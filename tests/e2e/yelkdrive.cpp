@@ -298,6 +298,15 @@ std::vector<DWORD> ExplorerProcesses(const std::vector<DWORD> &except)
    and folder windows of an earlier case still on their way out. */
 std::vector<DWORD> explorersBefore;
 
+/* The desktop's explorer, which never ends (in a fresh prefix the first
+   window of the installer starts it). */
+DWORD DesktopProcess()
+{
+    DWORD process = 0;
+    GetWindowThreadProcessId(GetDesktopWindow(), &process);
+    return process;
+}
+
 /* Once the group is made (its commands are answered after the service has
    started each folder's explorer): closes the folder windows until every
    explorer started since the installer has ended. A folder process that
@@ -305,8 +314,10 @@ std::vector<DWORD> explorersBefore;
    that Wine may or may not show. */
 void CloseFolderWindows()
 {
+    std::vector<DWORD> except = explorersBefore;
+    except.push_back(DesktopProcess());
     std::vector<HANDLE> folders;
-    for (DWORD id : ExplorerProcesses(explorersBefore))
+    for (DWORD id : ExplorerProcesses(except))
         if (HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id))
             folders.push_back(process);
     Await([&] {
