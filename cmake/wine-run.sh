@@ -26,5 +26,15 @@ out=$(mktemp "${TMPDIR:-/tmp}/wine-run.XXXXXX")
 "${YELK_WINE_LOADER:-wine}" "$@" </dev/null >"$out" 2>&1
 rc=$?
 cat "$out"
+# The test programs exit 0 or 1: a status above 128 is the Unix signal that
+# ended Wine's loader. On a loaded machine the 32-bit loader has died by
+# SIGSEGV as a process ended, after the test program had printed its verdict
+# (seen once in CI). When that verdict is complete and nothing in it failed,
+# it stands, and stderr says what happened; a signal before it, or with a
+# failure in it, fails the test as before.
+if [ "$rc" -gt 128 ] && grep -q '^\[  PASSED  \]' "$out" && ! grep -q '^\[  FAILED  \]' "$out"; then
+    echo "wine-run.sh: every test above passed; then Wine's loader died by signal $((rc - 128)) as the process ended" >&2
+    rc=0
+fi
 rm -f "$out"
 exit $rc
