@@ -1,7 +1,7 @@
 # Engine figures: callgrind instructions of a headless installation against the
 # decoder alone, and peak memory for a 1 MB and a 64 MB member.
 #   cmake --build <tree> --target bench_engine
-add_executable(bench_engine_decode bench_engine_decode.cpp)
+add_executable(bench_engine_decode bench_engine_decode.cpp classic_lzhuf.cpp)
 target_link_libraries(bench_engine_decode PRIVATE yelkcore yelkposix yelkrecord)
 
 find_program(YELK_VALGRIND valgrind)

@@ -1,7 +1,9 @@
 #!/bin/sh
 # Figures of the extraction engine (run from a native build tree's bench/):
 #  1. instructions (callgrind) of a headless installation, `yelkpack extract`,
-#     of a real-shaped payload, against the decoder alone on the same members;
+#     of a real-shaped payload, against the decoder alone on the same members
+#     and against the 1989 public program's way of decoding them
+#     (bench/classic_lzhuf.cpp);
 #  2. peak memory of `yelkpack extract` for a payload whose first member is
 #     1 MB and 64 MB.
 # Usage: engine_bench.sh YELKPACK BENCH_ENGINE_DECODE SOURCE_DIR [WORK_DIR]
@@ -28,6 +30,8 @@ rm -rf dest && valgrind --tool=callgrind --callgrind-out-file=extract.callgrind 
 cmp -s real/yelk32.exe dest/yelk32.exe || { echo "engine_bench: extract gave other bytes" >&2; exit 1; }
 valgrind --tool=callgrind --toggle-collect='LzhDecode*' --callgrind-out-file=decode.callgrind \
     "$decode" real.bin >/dev/null 2>callgrind-decode.log
+valgrind --tool=callgrind --toggle-collect='ClassicDecode*' --callgrind-out-file=classic.callgrind \
+    "$decode" --classic real.bin >/dev/null 2>callgrind-classic.log
 
 # Inclusive instructions of one function in a callgrind profile.
 incl() {
@@ -42,13 +46,16 @@ pump=$(incl extract.callgrind ':PumpExtraction[(]')
 crcpass=$(incl extract.callgrind ':PayloadCrc[(]')
 indecode=$(incl extract.callgrind ':LzhDecode[(]')
 alone=$(total decode.callgrind)
-awk -v all="$all" -v pump="$pump" -v crc="$crcpass" -v ind="$indecode" -v alone="$alone" 'BEGIN {
+classic=$(total classic.callgrind)
+awk -v all="$all" -v pump="$pump" -v crc="$crcpass" -v ind="$indecode" -v alone="$alone" -v classic="$classic" 'BEGIN {
+    printf "classic decoder (1989 way, 10 members):  %d instructions\n", classic
     printf "decoder alone (LzhDecode, 10 members):   %d instructions\n", alone
     printf "yelkpack extract, whole process:         %d instructions\n", all
     printf "  PayloadCrc (integrity pass):           %d\n", crc
     printf "  PumpExtraction (scan, files, policy):  %d, of which LzhDecode %d\n", pump, ind
     printf "engine over the decoder: %+.2f%% (PumpExtraction against the decoder alone)\n", (pump / alone - 1) * 100
     printf "whole installation over the decoder: %+.2f%%\n", (all / alone - 1) * 100
+    printf "against the classic decoder: decoder %.3fx, whole installation %.3fx\n", alone / classic, all / classic
 }'
 
 # 2. Peak memory against member size.

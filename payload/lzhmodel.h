@@ -64,7 +64,7 @@ inline void CountSymbol(LzhTree &tree, unsigned symbol)
     size_t n = node[symbol + kNodeCount].parent;
     for (;;) {
         uint32_t k = node[n].freq + 1;
-        if (k <= node[n + 1].freq) {
+        if (__builtin_expect(k <= node[n + 1].freq, 1)) {
             node[n].freq = k;
             n = node[n].parent;
             continue;
