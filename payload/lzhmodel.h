@@ -64,6 +64,8 @@ inline void CountSymbol(LzhTree &tree, unsigned symbol)
     size_t n = node[symbol + kNodeCount].parent;
     for (;;) {
         uint32_t k = node[n].freq + 1;
+        /* Most steps keep the order (marked as expected, this is the
+           straight path: 7 instructions a step on x86-64 instead of 8). */
         if (__builtin_expect(k <= node[n + 1].freq, 1)) {
             node[n].freq = k;
             n = node[n].parent;
