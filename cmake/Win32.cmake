@@ -140,7 +140,8 @@ endif()
 # yelk_wine_fixture(name [win64]): tests that require fixture wine_<name> run
 # in a prefix of their own at ${YELK_WINE_ROOT}/<name> (32-bit, or 64-bit when
 # asked; always 64-bit in the x86_64 tree), on an Xvfb display of their own, with a persistent wineserver that
-# the cleanup stops. Give those tests ENVIRONMENT
+# the cleanup stops, and without the folder windows Wine's Program Manager
+# service opens (tests/wine/prefix.sh, quiet_folders). Give those tests ENVIRONMENT
 # YELK_WINE_DIR=${YELK_WINE_ROOT}/<name> (yelk_wine_tests does).
 function(yelk_wine_fixture name)
     set(dir ${YELK_WINE_ROOT}/${name})
@@ -155,7 +156,7 @@ function(yelk_wine_fixture name)
         set(arch win32)
     endif()
     add_test(NAME ${name}.wine_setup
-        COMMAND ${CMAKE_COMMAND} -E env YELK_XVFB=1 YELK_WINE_LOADER=${YELK_WINE_LOADER}
+        COMMAND ${CMAKE_COMMAND} -E env YELK_XVFB=1 YELK_FOLDER_WINDOWS=0 YELK_WINE_LOADER=${YELK_WINE_LOADER}
                 ${YELK_PREFIX_SH} setup ${dir} ${YELK_WINE_ROOT}/${template} ${arch})
     set_tests_properties(${name}.wine_setup PROPERTIES
         FIXTURES_SETUP wine_${name} FIXTURES_REQUIRED wine_${template} TIMEOUT ${YELK_TIMEOUT_SETUP}

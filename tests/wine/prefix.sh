@@ -12,7 +12,10 @@
 #                                     fresh; ARCH as above), HOME in DIR/home,
 #                                     Xvfb when there is no DISPLAY (or when
 #                                     YELK_XVFB=1), a persistent wineserver;
-#                                     writes DIR/env for cmake/wine-run.sh
+#                                     writes DIR/env for cmake/wine-run.sh;
+#                                     with YELK_FOLDER_WINDOWS=0 (the test
+#                                     fixtures) opening a folder starts no
+#                                     folder window (see quiet_folders)
 #
 # A 64-bit prefix without wine64 installed: exit code 77 (skipped).
 #   prefix.sh fonts DIR               puts Wine's own fonts into the prefix, so that
@@ -219,7 +222,34 @@ cmd_setup() {
         echo "export DISPLAY='$display'"
     } >"$dir/env"
     start_server "$dir"
+    [ "${YELK_FOLDER_WINDOWS:-1}" = 0 ] && quiet_folders "$dir"
+    return 0
 }
+
+# Wine's Program Manager service opens every group it creates or shows in a
+# folder window: inside the DDE transaction it starts an explorer process
+# for it. Under emulation, and on a loaded machine, that start can outlast
+# the installer's 5-second wait for the transaction, which then reports that
+# the icons could not be added; and such explorers have been seen to hang on
+# their way up and never show their window. The tests look at the group's
+# folder and links, never at the window: in their prefixes opening a folder
+# runs a program that is not there, so the service's ShellExecute fails at
+# once and the group and links are made as before.
+quiet_folders() {
+    cat >"$1/quiet-folders.reg" <<'REG'
+REGEDIT4
+
+[-HKEY_CLASSES_ROOT\folder\shell\open\ddeexec]
+
+[HKEY_CLASSES_ROOT\folder\shell\open\command]
+@="c:\\windows\\system32\\no-folder-windows.exe \"%1\""
+REG
+    (. "$1/env" && "$YELK_WINE_LOADER" reg import "$(winepath_of "$1/quiet-folders.reg")" \
+        </dev/null >/dev/null 2>&1) || { log "cannot switch folder windows off in $1"; exit 1; }
+}
+
+# A Unix path as Wine's drive Z: names it.
+winepath_of() { echo "z:$1" | sed 's|/|\\|g'; }
 
 # Keeps the prefix's server up between the many short test programs and starts
 # its services now. Nothing started here may hold the caller's output open:
