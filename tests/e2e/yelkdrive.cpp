@@ -132,8 +132,12 @@ void Expect(Ready ready, const std::string &what)
     switch (Await(ready)) {
     case Woke::kHappened:
         return;
-    case Woke::kEnded:
-        Fail("the installer ended before " + what);
+    case Woke::kEnded: {
+        /* Its exit code tells a second instance (0) from a crash. */
+        DWORD code = 99;
+        GetExitCodeProcess(setup.hProcess, &code);
+        Fail("the installer ended before " + what + " (exit code " + std::to_string(code) + ")");
+    }
     case Woke::kBox:
         NoteBox(OpenBox());
         Fail("a message box opened before " + what);
