@@ -244,12 +244,9 @@ REGEDIT4
 [HKEY_CLASSES_ROOT\folder\shell\open\command]
 @="c:\\windows\\system32\\no-folder-windows.exe \"%1\""
 REG
-    (. "$1/env" && "$YELK_WINE_LOADER" reg import "$(winepath_of "$1/quiet-folders.reg")" \
+    (. "$1/env" && "$YELK_WINE_LOADER" reg import "z:$1/quiet-folders.reg" \
         </dev/null >/dev/null 2>&1) || { log "cannot switch folder windows off in $1"; exit 1; }
 }
-
-# A Unix path as Wine's drive Z: names it.
-winepath_of() { echo "z:$1" | sed 's|/|\\|g'; }
 
 # Keeps the prefix's server up between the many short test programs and starts
 # its services now. Nothing started here may hold the caller's output open:
